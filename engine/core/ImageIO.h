@@ -1,0 +1,133 @@
+#pragma once
+// The shared picture of an image inside tessaplex: how a reader describes it,
+// how rows travel from a reader to a writer, and how each step reports failure.
+// Readers pull rows top to bottom; writers take rows pushed in the same order.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessaplex {
+
+// Outcome of one step. kind 0: fine; 1: reading the input failed; -1: writing failed.
+struct Status {
+    int kind = 0;
+    std::string message;
+
+    static Status ok() { return {}; }
+    static Status readError(std::string text) { return {1, std::move(text)}; }
+    static Status writeError(std::string text) { return {-1, std::move(text)}; }
+    bool isOk() const { return kind == 0; }
+};
+
+// Messages the program acts on; they must be spelt exactly so.
+inline constexpr const char* kNoError = "No Error";
+inline constexpr const char* kUnsupportedOption = "Unsupported file format option";
+inline constexpr const char* kInvalidBitsPerPixel = "Invalid bits per pixel for this file format";
+inline constexpr const char* kInputNotSupported = "Input file format not supported";
+inline constexpr const char* kOutputNotSupported = "Output file format not supported";
+
+// Pixel layouts of rows. 16-bit samples are native-endian uint16_t. Indexed8 holds
+// one palette index per byte (whatever the source's bits per index).
+enum class PixelFormat : uint8_t { Gray8, GrayAlpha8, Rgb8, Rgba8, Indexed8, Gray16, GrayAlpha16, Rgb16, Rgba16 };
+
+inline constexpr unsigned channels(PixelFormat f) {
+    switch (f) {
+        case PixelFormat::Gray8: case PixelFormat::Gray16: case PixelFormat::Indexed8: return 1;
+        case PixelFormat::GrayAlpha8: case PixelFormat::GrayAlpha16: return 2;
+        case PixelFormat::Rgb8: case PixelFormat::Rgb16: return 3;
+        case PixelFormat::Rgba8: case PixelFormat::Rgba16: return 4;
+    }
+    return 0;
+}
+inline constexpr bool is16Bit(PixelFormat f) {
+    return f == PixelFormat::Gray16 || f == PixelFormat::GrayAlpha16 || f == PixelFormat::Rgb16 ||
+           f == PixelFormat::Rgba16;
+}
+inline constexpr unsigned bytesPerPixel(PixelFormat f) { return channels(f) * (is16Bit(f) ? 2 : 1); }
+inline constexpr bool hasAlphaChannel(PixelFormat f) {
+    return f == PixelFormat::GrayAlpha8 || f == PixelFormat::Rgba8 || f == PixelFormat::GrayAlpha16 ||
+           f == PixelFormat::Rgba16;
+}
+
+struct PaletteEntry {
+    uint8_t r = 0, g = 0, b = 0, a = 255;
+};
+
+enum class SourceFormat : uint8_t { Bmp, Png, Jpeg, Gif };
+
+// What a reader knows about its image before the first row.
+struct ImageInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    PixelFormat format = PixelFormat::Rgb8;
+    SourceFormat source = SourceFormat::Bmp;
+    // Significant bits per sample (Gray, Rgb: 1..16) or per index (Indexed8: 1, 2, 4, 8)
+    // in the source, so that a writer can keep a small palette or a low gray depth.
+    uint8_t sourceBits = 8;
+    // For Indexed8 (at most 256 entries). Alpha below 255 marks transparent entries.
+    std::vector<PaletteEntry> palette;
+    // True when some pixel may be (partly) transparent: an alpha channel or a palette
+    // entry with alpha below 255. A reader may set false for an all-opaque alpha channel.
+    bool hasTransparency = false;
+    // An ICC profile that matches the delivered rows (gray or RGB); empty when none.
+    std::vector<uint8_t> iccProfile;
+    // Resolution in pixels per metre; 0 when the source gives none.
+    uint32_t xPixelsPerMetre = 0;
+    uint32_t yPixelsPerMetre = 0;
+    // True when the reader holds the whole image in memory (interlaced, progressive,
+    // rotated, RLE bottom-up...), for the memory accounting of the driver.
+    bool wholeImageBuffered = false;
+};
+
+// Limits decided from the header before any large allocation.
+struct Limits {
+    // Width times height; 16384 x 16384 must pass.
+    uint64_t maxPixels = 16384ull * 16384ull;
+    // Longest side.
+    uint32_t maxDimension = 1u << 20;
+    // Bytes a reader or writer may hold for a whole image or its coefficients.
+    uint64_t memoryBudget = 512ull << 20;
+    // Scans of a progressive JPEG.
+    uint32_t maxJpegScans = 1000;
+};
+
+// Pulls rows of one image, top to bottom.
+class ImageReader {
+public:
+    virtual ~ImageReader() = default;
+    virtual const ImageInfo& info() const = 0;
+    // Fills `count` rows of info().width pixels in info().format, each `stride` bytes
+    // apart. A truncated or corrupt image is a read error, never filler.
+    virtual Status readRows(uint8_t* dst, size_t stride, uint32_t count) = 0;
+};
+
+// Detects the input format by content and opens a reader for it. The extension of
+// `path` only decides the message when the content is no format we read.
+Status openReader(const std::string& path, const Limits& limits, std::unique_ptr<ImageReader>& reader);
+
+// Where a writer's bytes go (the temporary output file). Every write is checked.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // False after a failed write; the error text is then in error().
+    virtual bool write(const void* data, size_t size) = 0;
+    virtual std::string error() const = 0;
+};
+
+// Takes rows pushed top to bottom and writes one output format.
+class ImageWriter {
+public:
+    virtual ~ImageWriter() = default;
+    // The row format this writer wants for an image described by `source`; the driver
+    // converts rows into it before writeRows.
+    virtual PixelFormat acceptedFormat(const ImageInfo& source) const = 0;
+    // `info` is the source's description with `format` set to acceptedFormat(source).
+    virtual Status begin(const ImageInfo& info, ByteSink& sink) = 0;
+    virtual Status writeRows(const uint8_t* src, size_t stride, uint32_t count) = 0;
+    virtual Status finish() = 0;
+};
+
+}  // namespace tessaplex

@@ -1,0 +1,35 @@
+#include "platform/Prompt.h"
+#include "platform/Twips.h"
+#include "tests/support/ScriptedPrompts.h"
+
+#include <gtest/gtest.h>
+
+TEST(Twips, ConvertsWithHalvesToEven) {
+    EXPECT_EQ(Twips::toPixels(105), 7);
+    EXPECT_EQ(Twips::toPixels(9465), 631);
+    EXPECT_EQ(Twips::toPixels(4975), 332);
+    // 22.5 and 37.5 twips are 1.5 and 2.5 pixels: both round to 2.
+    EXPECT_EQ(Twips::toPixels(22.5), 2);
+    EXPECT_EQ(Twips::toPixels(37.5), 2);
+    EXPECT_EQ(Twips::rect(105, 525, 2430, 360), QRect(7, 35, 162, 24));
+}
+
+TEST(Prompt, NoTitleMeansProgramTitleAndEmptyTitleStaysEmpty) {
+    Prompt::setProgramTitle(QStringLiteral("Vornask"));
+    TestSupport::ScriptedPrompts prompts;
+    prompts.expectMsgBox("a", Prompt::Buttons::Ok, Prompt::Icon::Exclamation, "Vornask")
+        .expectMsgBox("b", Prompt::Buttons::YesNo, Prompt::Icon::None, "", Prompt::Answer::No);
+    EXPECT_EQ(Prompt::MsgBox("a", Prompt::Buttons::Ok, Prompt::Icon::Exclamation), Prompt::Answer::Ok);
+    EXPECT_EQ(Prompt::MsgBox("b", Prompt::Buttons::YesNo, Prompt::Icon::None, QString()), Prompt::Answer::No);
+}
+
+TEST(Prompt, FilterTextBecomesQtFilterMatchingEitherCase) {
+    const QString filter = Prompt::qtFilter(QStringLiteral("State files (*.sta)|*.sta"));
+#ifdef Q_OS_WIN
+    EXPECT_EQ(filter.toStdString(), "State files (*.sta)");
+#else
+    EXPECT_EQ(filter.toStdString(), "State files (*.sta *.STA)");
+    EXPECT_EQ(Prompt::qtFilter("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png").toStdString(),
+              "BMP, GIF, JPG and PNG (*.bmp *.gif *.jpg *.png *.BMP *.GIF *.JPG *.PNG)");
+#endif
+}
