@@ -2,6 +2,7 @@
 
 #include "app/Links.h"
 #include "app/Shell.h"
+#include "app/frmHelp.h"
 #include "fs/DiskProc.h"
 #include "fs/StrProc.h"
 #include "platform/Prompt.h"
@@ -43,8 +44,19 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     connect(chkLargeWindow, &QCheckBox::toggled, this, &frmMain::chkLargeWindow_Click);
     connect(lblTaldrin, &QLabel::linkActivated, this, &frmMain::lblTaldrin_Click);
     connect(lblOnlineDocumentation, &QLabel::linkActivated, this, &frmMain::lblOnlineDocumentation_Click);
+    connect(cmdSaveState[0], &QPushButton::clicked, this, [this] { cmdSaveState_Click(0); });
+    connect(cmdSaveState[1], &QPushButton::clicked, this, [this] { cmdSaveState_Click(1); });
+    connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
     connectFormatList(0);
     connectFormatList(1);
+
+    // F1 on the buttons that start an operation opens the help screen.
+    auto* f1 = new F1HelpFilter([this] { cmdHelp_Click(); }, this);
+    for (QWidget* button : {static_cast<QWidget*>(cmdConvertSingleFile), static_cast<QWidget*>(cmdConvertFiles),
+                            static_cast<QWidget*>(cmdHelp), static_cast<QWidget*>(cmdList[0]),
+                            static_cast<QWidget*>(cmdList[1])}) {
+        f1->watch(button);
+    }
 }
 
 frmMain::~frmMain() = default;
@@ -182,6 +194,34 @@ void frmMain::closeEvent(QCloseEvent* event) {
     cmdQuit_Click();
     event->accept();
 }
+
+void frmMain::cmdSaveState_Click(int index) { StateFile::cmdSaveState_Click(*this, index); }
+
+void frmMain::cmdHelp_Click() { frmHelp::ShowHelp(this); }
+
+void frmMain::setFolderText(int index, const QString& text) { txbFolderForImages[index]->setText(text); }
+
+bool frmMain::setFormatIndex(int index, int item) {
+    if (item < 0 || item >= cboFileFormat[index]->count()) {
+        return false;
+    }
+    setFormatSelection(index, item);
+    return true;
+}
+
+QCheckBox* frmMain::optionBox(StateOption which) const {
+    switch (which) {
+        case StateOption::WarnOnOverwrite: return chkWarnOnOverwrite;
+        case StateOption::ViewInBrowser: return chkViewMultipleInBrowser;
+        case StateOption::LargeWindow: return chkLargeWindow;
+    }
+    return chkWarnOnOverwrite;
+}
+
+bool frmMain::option(StateOption which) const { return optionBox(which)->isChecked(); }
+
+// Changing the large-window box applies its layout through the box's own signal.
+void frmMain::setOption(StateOption which, bool checked) { optionBox(which)->setChecked(checked); }
 
 void frmMain::lblTaldrin_Click() {
     Shell::LaunchBrowser(Links::kHomePage);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/StateFile.h"
 #include "batch/BatchHost.h"
 
 #include <QString>
@@ -18,7 +19,7 @@ class QPushButton;
 // The program's one long-lived window: the batch settings, the report, and the
 // buttons that start every operation. Index 0 of a control pair is the input
 // side, index 1 the output side.
-class frmMain : public QWidget, public BatchHost {
+class frmMain : public QWidget, public BatchHost, public StateHost {
     Q_OBJECT
 
 public:
@@ -30,7 +31,7 @@ public:
     void Form_Load();
 
     // Moves the focus to the next control the user still has to fill in.
-    void FocusNextStep();
+    void FocusNextStep() override;
 
     // How the program ends; replaced by tests.
     void setExitProgram(std::function<void()> exitProgram) { m_exitProgram = std::move(exitProgram); }
@@ -73,6 +74,12 @@ public:
     bool quitRequested() const override { return m_quitRequested; }
     TargetFileExistsAnswer askTargetFileExists(const QString& entryFilepath, bool singleFileOperation) override;
 
+    // StateHost
+    void setFolderText(int index, const QString& text) override;
+    bool setFormatIndex(int index, int item) override;
+    bool option(StateOption which) const override;
+    void setOption(StateOption which, bool checked) override;
+
     // Handlers.
     void cboFileFormat_Click(int index);
     void chkWarnOnOverwrite_Click();
@@ -82,6 +89,8 @@ public:
     void cmdCopyToClipboard_Click();
     void cmdQuit_Click();
     void lblTaldrin_Click();
+    void cmdSaveState_Click(int index);
+    void cmdHelp_Click();
     void lblOnlineDocumentation_Click();
 
 protected:
@@ -97,6 +106,7 @@ private:
     QLabel* makeLabel(const QString& name, const QString& caption, double size, bool bold);
     QLabel* makeLink(const QString& name, const QString& caption, bool underlined);
     QCheckBox* makeCheckBox(const QString& name, const QString& caption);
+    QCheckBox* optionBox(StateOption which) const;
     void connectFormatList(int index);
     // Selects an item of a format list as the user would, running its click handler.
     void setFormatSelection(int index, int item);

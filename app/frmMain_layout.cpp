@@ -20,8 +20,24 @@ const QColor kBackground(192, 192, 255);
 const QColor kNavy(0, 0, 128);
 const QColor kDarkRed(192, 0, 0);
 
-// The designed fonts; where a platform lacks them, a font of the same kind stands in.
+// The designed fonts; where a platform lacks them, a font of about the same
+// widths stands in (so captions fit their designed places), else one of the same kind.
+void registerFontSubstitutes() {
+    static bool done = false;
+    if (done) {
+        return;
+    }
+    done = true;
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("Nimbus Mono PS"),
+                                QStringLiteral("DejaVu Sans Mono")});
+}
+
 QFont sansFont(double points, bool bold) {
+    registerFontSubstitutes();
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
@@ -30,6 +46,7 @@ QFont sansFont(double points, bool bold) {
 }
 
 QFont reportFont() {
+    registerFontSubstitutes();
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);

@@ -1,5 +1,7 @@
 #include "app/Links.h"
 #include "app/Shell.h"
+#include "app/StateFile.h"
+#include "app/frmHelp.h"
 #include "app/frmMain.h"
 #include "platform/Twips.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -12,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -308,6 +311,41 @@ TEST(Shell, OpenFileReportsFailureOnlyWhenAsked) {
     EXPECT_TRUE(Shell::OpenFile("/pics/viewer01.htm", true));
     EXPECT_FALSE(Shell::OpenFile("/pics/x.zzz", true));
     EXPECT_FALSE(Shell::OpenFile("/pics/x.zzz", false));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, StateRoundTripsThroughTheRealWindow) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("batch.sta");
+    child<QLineEdit>("txbFolderForImages(0)")->setText("/pics/in/");
+    child<QCheckBox>("chkLargeWindow")->setChecked(true);
+    window->setFormatIndex(1, 3);
+    ASSERT_TRUE(StateFile::SaveState(*window, path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), "\"/pics/in/\"\r\n\"\"\r\n\" 0\"\r\n\" 3\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n");
+
+    frmMain fresh;
+    fresh.setExitProgram([] {});
+    fresh.Form_Load();
+    StateFile::RestoreState(fresh, path);
+    EXPECT_EQ(fresh.folderText(0).toStdString(), "/pics/in/");
+    EXPECT_EQ(fresh.formatText(1).toStdString(), "JPG");
+    EXPECT_TRUE(fresh.findChild<QLineEdit*>("txbQuality")->isVisible()) << "restoring JPG as output shows the quality box";
+    EXPECT_EQ(Twips::toPixels(Twips::fromPixels(fresh.height())), Twips::toPixels(0.9 * screenHeightTw()))
+        << "restoring the large-window option switches the layout";
+}
+
+TEST_F(MainWindowTest, F1OnOperationButtonsOpensHelp) {
+    QTest::keyRelease(child<QPushButton>("cmdConvertFiles"), Qt::Key_F1);
+    frmHelp* help = frmHelp::instance();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(window->isEnabled());
+    help->close();
 }
 
 }  // namespace
