@@ -46,6 +46,6 @@ if [ "$width" != 631 ] || [ "$height" != 332 ]; then
   exit 1
 fi
 sleep 0.5
-import -window root "$shot"
+import -window "$id" "$shot"
 test -s "$shot"
 echo "screenshot: $shot"
