@@ -255,7 +255,6 @@ void frmTargetFileExists::Form_Load() {
         QPalette palette = control->palette();
         palette.setColor(QPalette::Window, background);
         control->setPalette(palette);
-        control->setAutoFillBackground(true);
     }
 
     // Selecting an option that is selected already changes nothing; its effect is wanted all the same.
