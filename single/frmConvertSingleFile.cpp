@@ -32,7 +32,9 @@ constexpr double kViewInBrowserWidth = 1700;
 // A designed width before the first showing sizes the window after the main window.
 constexpr double kInitialWidth = 6000;
 
-double twipsOf(int pixels) { return Twips::fromPixels(pixels); }
+double twipsOf(int pixels) {
+    return Twips::fromPixels(pixels);
+}
 
 // The numeric value of a cleaned quality text: its digits, after at most one "+".
 // A lone "+" counts as 0, which no quality range accepts.
@@ -77,7 +79,9 @@ void frmConvertSingleFile::setVisible(bool visible) {
     QDialog::setVisible(visible);
 }
 
-void frmConvertSingleFile::reject() { cmdCancel_Click(); }
+void frmConvertSingleFile::reject() {
+    cmdCancel_Click();
+}
 
 void frmConvertSingleFile::closeEvent(QCloseEvent* event) {
     m_freshOnNextShowing = true;
@@ -90,7 +94,9 @@ void frmConvertSingleFile::chkJPG_Click() {
     cmdDoIt->setFocus();
 }
 
-void frmConvertSingleFile::chkFormat_Click() { cmdDoIt->setFocus(); }
+void frmConvertSingleFile::chkFormat_Click() {
+    cmdDoIt->setFocus();
+}
 
 void frmConvertSingleFile::chkOption_Click() {
     // The showing sequence sets these boxes too; the focus is its business then.
@@ -153,7 +159,9 @@ void frmConvertSingleFile::cmdDoIt_Click() {
     done(QDialog::Accepted);
 }
 
-void frmConvertSingleFile::cmdCancel_Click() { done(QDialog::Rejected); }
+void frmConvertSingleFile::cmdCancel_Click() {
+    done(QDialog::Rejected);
+}
 
 void frmConvertSingleFile::createControls() {
     txbFile = new QLineEdit(this);

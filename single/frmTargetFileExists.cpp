@@ -20,7 +20,9 @@ constexpr double kHeightBatch = 3420;
 constexpr double kCornerGap = 100;
 constexpr double kContinueAboveBottom = 800;
 
-double twipsOf(int pixels) { return Twips::fromPixels(pixels); }
+double twipsOf(int pixels) {
+    return Twips::fromPixels(pixels);
+}
 
 void place(QWidget* control, double left, double top, double width, double height) {
     control->setGeometry(Twips::rect(left, top, width, height));
@@ -167,8 +169,8 @@ bool frmTargetFileExists::acceptNewFilename() {
     // A name without any folder has no folder to exist; it is not taken as the current folder.
     const QString folder = FileProc::GetFolderPart(newPath, PathStyle::native());
     if (folder.isEmpty() || !FileProc::FolderExists(folder)) {
-        Prompt::MsgBox(QStringLiteral("Subdirectory does not exist."), Prompt::Buttons::Ok,
-                       Prompt::Icon::Exclamation, QStringLiteral("Error"));
+        Prompt::MsgBox(QStringLiteral("Subdirectory does not exist."), Prompt::Buttons::Ok, Prompt::Icon::Exclamation,
+                       QStringLiteral("Error"));
         return false;
     }
 
@@ -248,10 +250,14 @@ void frmTargetFileExists::setAccessibility() {
 
 void frmTargetFileExists::Form_Load() {
     const QColor background = colorFromValue(lngBackColor);
-    for (QWidget* control : {static_cast<QWidget*>(this), static_cast<QWidget*>(lblFileExists),
-                             static_cast<QWidget*>(optOverwrite), static_cast<QWidget*>(optCancelOperationThisFile),
-                             static_cast<QWidget*>(optCancelOperationAllFiles),
-                             static_cast<QWidget*>(optChooseFilename), static_cast<QWidget*>(lblEditFilename)}) {
+    const QList<QWidget*> coloured{this,
+                                   lblFileExists,
+                                   optOverwrite,
+                                   optCancelOperationThisFile,
+                                   optCancelOperationAllFiles,
+                                   optChooseFilename,
+                                   lblEditFilename};
+    for (QWidget* control : coloured) {
         QPalette palette = control->palette();
         palette.setColor(QPalette::Window, background);
         control->setPalette(palette);
@@ -271,11 +277,14 @@ void frmTargetFileExists::showingSequence() {
     blnCancelOperationThisFile = true;
     blnCancelOperationAllFiles = false;
 
-    for (QWidget* control : {static_cast<QWidget*>(txbFilepath), static_cast<QWidget*>(lblFileExists),
-                             static_cast<QWidget*>(optOverwrite), static_cast<QWidget*>(optChooseFilename),
-                             static_cast<QWidget*>(optCancelOperationThisFile),
-                             static_cast<QWidget*>(optCancelOperationAllFiles),
-                             static_cast<QWidget*>(lblEditFilename)}) {
+    const QList<QWidget*> boldable{txbFilepath,
+                                   lblFileExists,
+                                   optOverwrite,
+                                   optChooseFilename,
+                                   optCancelOperationThisFile,
+                                   optCancelOperationAllFiles,
+                                   lblEditFilename};
+    for (QWidget* control : boldable) {
         setBold(control, blnBoldFont);
     }
 

@@ -3,13 +3,13 @@
 #include "tests/single/DialogTest.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 #include <functional>
 #include <optional>
 
@@ -21,7 +21,9 @@ struct Range {
     int from, to, step;
     bool operator==(const Range&) const = default;
 };
-void PrintTo(const Range& r, std::ostream* os) { *os << r.from << " to " << r.to << " step " << r.step; }
+void PrintTo(const Range& r, std::ostream* os) {
+    *os << r.from << " to " << r.to << " step " << r.step;
+}
 
 // The main window as the dialog sees it: designed layout, qualities 10 to 100.
 class FakeMainWindow : public SingleFileDialogHost {
@@ -184,7 +186,7 @@ TEST_F(ConvertSingleFileDialog, StoresTheRangeFromTheCleanedTexts) {
         Range range;
     } const cases[] = {
         {"50", "70", 1, "50", "70", {50, 70, 10}},     {"100", "50", 2, "100", "50", {100, 50, -20}},
-        {"90", "", 0, "90", "90", {90, 90, 5}},         {"", "60", 3, "60", "60", {60, 60, 30}},
+        {"90", "", 0, "90", "90", {90, 90, 5}},        {"", "60", 3, "60", "60", {60, 60, 30}},
         {"7a0", "+80%", 1, "70", "+80", {70, 80, 10}}, {"-20", "1-5", 0, "20", "15", {20, 15, -5}},
         {"10", "100", 1, "10", "100", {10, 100, 10}},
     };
@@ -261,8 +263,9 @@ TEST_F(ConvertSingleFileDialog, WorksFromTheKeyboardWithNamedControls) {
         dialog.chkJPG->setFocus();
         QTest::keyClick(dialog.chkJPG, Qt::Key_Space);
         EXPECT_TRUE(qualityFrame->isVisible());
-        EXPECT_EQ(tabOrder(dialog.txbFile), "txbFile chkBMP chkPNG chkJPG txbQuality(0) txbQuality(1) cboStep "
-                                            "chkWarnOnOverwrite chkViewInBrowser cmdDoIt cmdCancel");
+        EXPECT_EQ(tabOrder(dialog.txbFile),
+                  "txbFile chkBMP chkPNG chkJPG txbQuality(0) txbQuality(1) cboStep "
+                  "chkWarnOnOverwrite chkViewInBrowser cmdDoIt cmdCancel");
         step->setFocus();
         QTest::keyClick(step, Qt::Key_Down);
         EXPECT_EQ(step->currentText(), "20");

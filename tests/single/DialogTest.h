@@ -10,12 +10,18 @@
 #include <ostream>
 #include <stdexcept>
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace DialogTest {
 
-inline int px(double twips) { return Twips::toPixels(twips); }
-inline double twips(int pixels) { return Twips::fromPixels(pixels); }
+inline int px(double twips) {
+    return Twips::toPixels(twips);
+}
+inline double twips(int pixels) {
+    return Twips::fromPixels(pixels);
+}
 
 template <class T>
 T* control(QWidget& window, const char* name) {

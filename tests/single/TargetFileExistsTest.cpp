@@ -3,6 +3,7 @@
 #include "tests/single/DialogTest.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <functional>
 
 using namespace DialogTest;
@@ -93,9 +93,8 @@ TEST_F(FileExistsDialog, SitsInTheLowerRightOfTheMainWindowShorterWithoutTheAllF
             EXPECT_TRUE(pathBox->isReadOnly());
             EXPECT_TRUE(cancelThisFile->isChecked());
             EXPECT_FALSE(hint->isVisible());
-            for (QWidget* widget : {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(hint),
-                                    static_cast<QWidget*>(cancelAllFiles),
-                                    static_cast<QWidget*>(control<QLabel>(dialog, "lblFileExists"))}) {
+            for (QWidget* widget :
+                 QList<QWidget*>{&dialog, hint, cancelAllFiles, control<QLabel>(dialog, "lblFileExists")}) {
                 EXPECT_EQ(widget->palette().color(QPalette::Window), QColor(192, 255, 255));
             }
             EXPECT_TRUE(pathBox->font().bold());
