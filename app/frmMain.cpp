@@ -8,6 +8,7 @@
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
 #include "scramble/frmScrambler.h"
+#include "single/frmTargetFileExists.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -305,7 +306,19 @@ void frmMain::repaintNow() { repaint(); }
 void frmMain::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 TargetFileExistsAnswer frmMain::askTargetFileExists(const QString& entryFilepath, bool singleFileOperation) {
-    Q_UNUSED(entryFilepath);
-    Q_UNUSED(singleFileOperation);
-    return TargetFileExistsAnswer{};
+    if (!m_targetFileExists) {
+        m_targetFileExists = new frmTargetFileExists(this);
+    }
+    frmTargetFileExists& dialog = *m_targetFileExists;
+    dialog.lngBackColor = 0xFFFFC0;
+    dialog.strEntryFilepath = entryFilepath;
+    dialog.blnBoldFont = true;
+    dialog.blnSingleFileOperation = singleFileOperation;
+    dialog.blnSameFileExtensionMandatory = true;
+    Prompt::ExecDialog(dialog);
+    TargetFileExistsAnswer answer;
+    answer.blnCancelOperationThisFile = dialog.blnCancelOperationThisFile;
+    answer.blnCancelOperationAllFiles = dialog.blnCancelOperationThisFile && dialog.blnCancelOperationAllFiles;
+    answer.strExitFilepath = dialog.strExitFilepath;
+    return answer;
 }

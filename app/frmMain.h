@@ -3,6 +3,7 @@
 #include "app/StateFile.h"
 #include "batch/BatchHost.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -15,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class frmTargetFileExists;
 
 // The program's one long-lived window: the batch settings, the report, and the
 // buttons that start every operation. Index 0 of a control pair is the input
@@ -139,6 +141,7 @@ private:
     QLabel* lblOnlineDocumentation = nullptr;
     QPushButton* cmdCopyToClipboard = nullptr;
 
+    QPointer<frmTargetFileExists> m_targetFileExists;  // created on first use, then kept
     QString m_report;
     RunState m_run;
     bool m_quitRequested = false;
