@@ -13,9 +13,13 @@ namespace FileProc {
 
 namespace fs = std::filesystem;
 
-bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isFile(); }
+bool FileExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
 
-bool FolderExists(const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); }
+bool FolderExists(const QString& folder) {
+    return !folder.isEmpty() && QFileInfo(folder).isDir();
+}
 
 int CountMatchingFiles(const QString& folder, const QString& mask) {
     std::error_code error;

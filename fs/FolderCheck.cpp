@@ -27,7 +27,9 @@ QString withSeparator(const QString& folder, const PathStyle& style) {
 
 }  // namespace
 
-QString CurrentFolder() { return QDir::toNativeSeparators(QDir::currentPath()); }
+QString CurrentFolder() {
+    return QDir::toNativeSeparators(QDir::currentPath());
+}
 
 QString CheckTypedFolder(int index, const QString& typed, const QString& currentFolder, const PathStyle& style,
                          const std::function<void(const QString&)>& writeBack) {
@@ -107,8 +109,9 @@ QString FolderSummaryText(int index, int bmp, int png, int jpg, int gif) {
         return start + QStringLiteral("one ") + code + QStringLiteral(" file.");
     }
     return start + QString::number(total) + QStringLiteral(" graphics files (BMP, PNG, JPG, GIF):\r\n") +
-           FileCountText(bmp, QStringLiteral("BMP")) + QStringLiteral(", ") + FileCountText(png, QStringLiteral("PNG")) +
-           QStringLiteral(", ") + FileCountText(jpg, QStringLiteral("JPG")) + QStringLiteral(" and ") +
+           FileCountText(bmp, QStringLiteral("BMP")) + QStringLiteral(", ") +
+           FileCountText(png, QStringLiteral("PNG")) + QStringLiteral(", ") +
+           FileCountText(jpg, QStringLiteral("JPG")) + QStringLiteral(" and ") +
            FileCountText(gif, QStringLiteral("GIF")) + QLatin1Char('.');
 }
 

@@ -5,6 +5,7 @@
 #include "platform/Twips.h"
 
 #include <QCloseEvent>
+#include <QCollator>
 #include <QColor>
 #include <QComboBox>
 #include <QDir>
@@ -27,10 +28,12 @@ constexpr int kPathRole = Qt::UserRole;
 // Kernel and runtime file systems hold no pictures; offering them would only clutter the list.
 bool isPseudoVolume(const QStorageInfo& volume) {
     static const QList<QByteArray> pseudoTypes = {
-        "proc",    "sysfs",  "devtmpfs", "devpts",    "cgroup",      "cgroup2",  "securityfs", "debugfs",
-        "tracefs", "pstore", "bpf",      "configfs",  "fusectl",     "hugetlbfs", "mqueue",    "autofs",
-        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs", "squashfs", "tmpfs",    "ramfs",
-        "fuse.gvfsd-fuse", "fuse.portal"};
+        "proc",       "sysfs",       "devtmpfs", "devpts",    "cgroup",
+        "cgroup2",    "securityfs",  "debugfs",  "tracefs",   "pstore",
+        "bpf",        "configfs",    "fusectl",  "hugetlbfs", "mqueue",
+        "autofs",     "binfmt_misc", "efivarfs", "nsfs",      "rpc_pipefs",
+        "selinuxfs",  "squashfs",    "tmpfs",    "ramfs",     "fuse.gvfsd-fuse",
+        "fuse.portal"};
     if (pseudoTypes.contains(volume.fileSystemType())) {
         return true;
     }
@@ -45,7 +48,9 @@ bool isPseudoVolume(const QStorageInfo& volume) {
 #endif
 
 // Native spelling without a trailing separator, except for a root.
-QString cleanFolder(const QString& folder) { return QDir::toNativeSeparators(QDir::cleanPath(folder)); }
+QString cleanFolder(const QString& folder) {
+    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+}
 
 // The folder and all folders above it, the root first.
 QStringList ancestry(const QString& folder) {
@@ -95,7 +100,9 @@ frmSpecifyDirectory::frmSpecifyDirectory(QWidget* parent) : QDialog(parent) {
     m_drive->setCurrentIndex(driveIndexFor(current));
 }
 
-QString frmSpecifyDirectory::currentFolder() const { return m_folder; }
+QString frmSpecifyDirectory::currentFolder() const {
+    return m_folder;
+}
 
 bool frmSpecifyDirectory::setCurrentFolder(const QString& folder) {
     QString error;
@@ -153,7 +160,9 @@ void frmSpecifyDirectory::cmdAccept_Click() {
     accept();
 }
 
-void frmSpecifyDirectory::cmdCancel_Click() { reject(); }
+void frmSpecifyDirectory::cmdCancel_Click() {
+    reject();
+}
 
 void frmSpecifyDirectory::Drive_Change(int index) {
     if (index < 0) {
@@ -295,9 +304,12 @@ bool frmSpecifyDirectory::openFolder(const QString& folder, QString* error) {
         *error = FsDetail::describe(failure);
         return false;
     }
-    std::sort(subfolders.begin(), subfolders.end(), [](const QString& a, const QString& b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::sort(subfolders.begin(), subfolders.end(), [&collator](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
     });
     showFolder(path, subfolders);
     return true;

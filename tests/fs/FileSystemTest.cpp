@@ -1,21 +1,25 @@
 #include "fs/FileProc.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace {
 
 using Prompt::Buttons;
 using Prompt::Icon;
 
-std::string s(const QString& text) { return text.toStdString(); }
+std::string s(const QString& text) {
+    return text.toStdString();
+}
 
-QString platformText(std::errc code) { return QString::fromLocal8Bit(std::make_error_code(code).message()); }
+QString platformText(std::errc code) {
+    return QString::fromLocal8Bit(std::make_error_code(code).message());
+}
 
 void touch(const QString& path) {
     QFile file(path);
@@ -120,8 +124,8 @@ TEST_F(FileSystem, NewFileCreatableOnlyWhereNothingIsAndTheFolderTakesFiles) {
     EXPECT_FALSE(FileProc::NewFileCreatable(""));
     EXPECT_TRUE(FileProc::NewFileCreatable(path("new file ä.htm")));
     EXPECT_FALSE(QFile::exists(path("new file ä.htm"))) << "the probe was left behind";
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(),
-              3);
+    EXPECT_EQ(
+        QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(), 3);
 }
 
 TEST_F(FileSystem, UnusedFilepathSkipsTakenNames) {
@@ -152,7 +156,8 @@ TEST_F(FileSystem, UnusedFilepathIsEmptyInAReadOnlyFolder) {
         ASSERT_TRUE(QDir(m_dir.path()).mkdir("readonly"));
         ASSERT_TRUE(QFile::setPermissions(path("readonly"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         EXPECT_TRUE(FileProc::GetUnusedFilepath(path("readonly"), "viewer", "htm").isEmpty());
-        QFile::setPermissions(path("readonly"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(path("readonly"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 #ifdef Q_OS_LINUX
     // Even root cannot create files in the kernel's process folder.

@@ -1,10 +1,10 @@
 #include "fs/FolderCheck.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <system_error>
 
 namespace {
@@ -12,7 +12,9 @@ namespace {
 using Prompt::Buttons;
 using Prompt::Icon;
 
-std::string s(const QString& text) { return text.toStdString(); }
+std::string s(const QString& text) {
+    return text.toStdString();
+}
 
 const QString kInputMissing = QStringLiteral("Input images folder not found!");
 const QString kOutputMissing = QStringLiteral("Output images folder not found!");
@@ -28,12 +30,9 @@ TEST_F(TypedFolder, WindowsStyleCompletesAndLowerCases) {
         const char* typed;
         const char* result;
     } cases[] = {
-        {"Photos", "C:\\work\\photos\\"},
-        {"  Photos\\Cats  ", "C:\\work\\photos\\cats\\"},
-        {"\\Pictures\\", "C:\\pictures\\"},
-        {"D:\\Images", "D:\\images\\"},
-        {"d:\\ÄRGER\\", "D:\\ärger\\"},
-        {"\\\\Server\\Share", "C:\\\\server\\share\\"},
+        {"Photos", "C:\\work\\photos\\"},   {"  Photos\\Cats  ", "C:\\work\\photos\\cats\\"},
+        {"\\Pictures\\", "C:\\pictures\\"}, {"D:\\Images", "D:\\images\\"},
+        {"d:\\ÄRGER\\", "D:\\ärger\\"},     {"\\\\Server\\Share", "C:\\\\server\\share\\"},
     };
     for (const auto& c : cases) {
         // None of these folders is on this machine unless it is Windows with such folders.
@@ -57,15 +56,14 @@ TEST_F(TypedFolder, WindowsStyleDriveOnlyAndMisplacedColon) {
     // The text is left as it is (lower case, with its separator) and is then not found.
     prompts.expectMsgBox("Invalid input for message file", Buttons::Ok, Icon::Exclamation, "Vornask")
         .expectMsgBox(kOutputMissing, Buttons::Ok, Icon::Exclamation, "Error");
-    EXPECT_EQ(s(FolderCheck::CheckTypedFolder(1, "Photos:Old", "C:\\work\\", PathStyle::windows())),
-              "photos:old\\");
+    EXPECT_EQ(s(FolderCheck::CheckTypedFolder(1, "Photos:Old", "C:\\work\\", PathStyle::windows())), "photos:old\\");
 }
 
 TEST_F(TypedFolder, BlanksOnlyEmptyTheBoxSilently) {
     for (const PathStyle& style : {PathStyle::windows(), PathStyle::posix()}) {
         QStringList written;
-        EXPECT_TRUE(FolderCheck::CheckTypedFolder(0, "   ", "/tmp", style, [&](const QString& t) { written << t; })
-                        .isEmpty());
+        EXPECT_TRUE(
+            FolderCheck::CheckTypedFolder(0, "   ", "/tmp", style, [&](const QString& t) { written << t; }).isEmpty());
         EXPECT_EQ(written, QStringList{QString()});
         EXPECT_TRUE(FolderCheck::CheckTypedFolder(1, "", "/tmp", style).isEmpty());
     }
@@ -172,12 +170,15 @@ TEST(FolderSummary, CountsARealFolder) {
     ASSERT_TRUE(inner.open(QIODevice::WriteOnly));
 
     TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("The output images folder presently contains 5 graphics files (BMP, PNG, JPG, GIF):\r\n"
-                         "2 BMP files, no PNG files, 1 JPG file and 2 GIF files.",
-                         Buttons::Ok, Icon::None, "Graphics files present")
-        .expectMsgBox("The input images folder presently contains no graphics files (BMP, PNG, JPG, GIF).\r\n"
-                      "Please check that you selected the intended folder.",
-                      Buttons::Ok, Icon::None, "No graphics files present");
+    prompts
+        .expectMsgBox(
+            "The output images folder presently contains 5 graphics files (BMP, PNG, JPG, GIF):\r\n"
+            "2 BMP files, no PNG files, 1 JPG file and 2 GIF files.",
+            Buttons::Ok, Icon::None, "Graphics files present")
+        .expectMsgBox(
+            "The input images folder presently contains no graphics files (BMP, PNG, JPG, GIF).\r\n"
+            "Please check that you selected the intended folder.",
+            Buttons::Ok, Icon::None, "No graphics files present");
     EXPECT_TRUE(FolderCheck::ShowFolderSummary(1, FolderCheck::ChosenFolderText(dir.path())));
     EXPECT_TRUE(FolderCheck::ShowFolderSummary(0, dir.filePath("sub/deeper")));
 }
@@ -193,8 +194,7 @@ TEST(FolderSummary, FailedCountShowsOnlyTheErrorBox) {
 TEST(FolderSummary, ChosenFolderTextInBothStyles) {
     EXPECT_EQ(s(FolderCheck::ChosenFolderText("d:\\My Pictures", PathStyle::windows())), "D:\\my pictures\\");
     EXPECT_EQ(s(FolderCheck::ChosenFolderText("C:\\", PathStyle::windows())), "C:\\");
-    EXPECT_EQ(s(FolderCheck::ChosenFolderText("/home/Ann/My Pictures", PathStyle::posix())),
-              "/home/Ann/My Pictures/");
+    EXPECT_EQ(s(FolderCheck::ChosenFolderText("/home/Ann/My Pictures", PathStyle::posix())), "/home/Ann/My Pictures/");
     EXPECT_EQ(s(FolderCheck::ChosenFolderText("/", PathStyle::posix())), "/");
 }
 

@@ -23,23 +23,24 @@ TEST_P(MatchesMaskTable, Matches) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, MatchesMaskTable,
-    ::testing::Values(
-        MaskCase{"README", "*.*", false, true}, MaskCase{"a.bmp", "*", false, false},
-        MaskCase{"Photo.BMP", "*.bmp", false, true}, MaskCase{"Photo.BMP", "*.bmp", true, false},
-        MaskCase{".bmp", "*.bmp", false, true}, MaskCase{"abc", "*.", false, true}, MaskCase{"abc", "*.b*", false, false},
-        MaskCase{"a?c.bmp", "*.bmp", false, false}, MaskCase{"a*c.bmp", "*.bmp", false, false},
-        MaskCase{"c:x.bmp", "*.bmp", false, false}, MaskCase{"dir\\x.bmp", "*.bmp", false, false},
-        // The last dot splits the name.
-        MaskCase{"a.tar.bmp", "*.bmp", false, true}, MaskCase{"a.bmp.tar", "*.bmp", false, false},
-        MaskCase{"a.tar.bmp", "a.*", false, false}, MaskCase{"a.tar.bmp", "a.tar.*", false, true},
-        // Real mixed-case names against the batch masks.
-        MaskCase{"IMG_0042.JPG", "*.jpg", false, true}, MaskCase{"Holiday Snap.Png", "*.png", false, true},
-        MaskCase{"scan.jpeg", "*.jpg", false, false}, MaskCase{"anim.gif.bak", "*.gif", false, false},
-        MaskCase{"ÄRGER.BMP", "*.bmp", false, true}, MaskCase{"ÄRGER.BMP", "ärger.bmp", false, true},
-        MaskCase{"ÄRGER.BMP", "ärger.bmp", true, false}, MaskCase{"ΣΟΦΙΑ.GIF", "σοφια.gif", false, true},
-        MaskCase{"photo", "*.*", false, true}, MaskCase{"photo", "photo", false, true},
-        MaskCase{"photo", "PHOTO", true, false}, MaskCase{"", "*.*", false, true}, MaskCase{"x.bmp", "?.bmp", false, true},
-        MaskCase{"xy.bmp", "?.bmp", false, false}));
+    ::testing::Values(MaskCase{"README", "*.*", false, true}, MaskCase{"a.bmp", "*", false, false},
+                      MaskCase{"Photo.BMP", "*.bmp", false, true}, MaskCase{"Photo.BMP", "*.bmp", true, false},
+                      MaskCase{".bmp", "*.bmp", false, true}, MaskCase{"abc", "*.", false, true},
+                      MaskCase{"abc", "*.b*", false, false}, MaskCase{"a?c.bmp", "*.bmp", false, false},
+                      MaskCase{"a*c.bmp", "*.bmp", false, false}, MaskCase{"c:x.bmp", "*.bmp", false, false},
+                      MaskCase{"dir\\x.bmp", "*.bmp", false, false},
+                      // The last dot splits the name.
+                      MaskCase{"a.tar.bmp", "*.bmp", false, true}, MaskCase{"a.bmp.tar", "*.bmp", false, false},
+                      MaskCase{"a.tar.bmp", "a.*", false, false}, MaskCase{"a.tar.bmp", "a.tar.*", false, true},
+                      // Real mixed-case names against the batch masks.
+                      MaskCase{"IMG_0042.JPG", "*.jpg", false, true},
+                      MaskCase{"Holiday Snap.Png", "*.png", false, true}, MaskCase{"scan.jpeg", "*.jpg", false, false},
+                      MaskCase{"anim.gif.bak", "*.gif", false, false}, MaskCase{"ÄRGER.BMP", "*.bmp", false, true},
+                      MaskCase{"ÄRGER.BMP", "ärger.bmp", false, true}, MaskCase{"ÄRGER.BMP", "ärger.bmp", true, false},
+                      MaskCase{"ΣΟΦΙΑ.GIF", "σοφια.gif", false, true}, MaskCase{"photo", "*.*", false, true},
+                      MaskCase{"photo", "photo", false, true}, MaskCase{"photo", "PHOTO", true, false},
+                      MaskCase{"", "*.*", false, true}, MaskCase{"x.bmp", "?.bmp", false, true},
+                      MaskCase{"xy.bmp", "?.bmp", false, false}));
 
 struct PartCase {
     const char* text;
@@ -57,19 +58,21 @@ TEST_P(MatchMaskPartTable, Matches) {
         << "text \"" << c.text << "\", pattern \"" << c.pattern << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Parts, MatchMaskPartTable,
-    ::testing::Values(PartCase{"abxb", "a*b", true, false}, PartCase{"axyb", "a*b", true, true},
-                      PartCase{"x", "*?", true, true}, PartCase{"xb", "*?b", true, false}, PartCase{"", "**", true, true},
-                      PartCase{"", "a*", true, false}, PartCase{"abc", "", true, false}, PartCase{"", "", true, true},
-                      PartCase{"abc", "abc", true, true}, PartCase{"abc", "ab", true, false},
-                      PartCase{"ab", "abc", true, false}, PartCase{"abc", "a?c", true, true},
-                      PartCase{"ac", "a?c", true, false}, PartCase{"abc", "*", true, true},
-                      PartCase{"abc", "**c", true, true}, PartCase{"abcd", "a*c", true, false},
-                      PartCase{"ABC", "a*", true, false}, PartCase{"ABC", "a*", false, true},
-                      // A "?" is one character, also outside the Basic Multilingual Plane.
-                      PartCase{"a\xF0\x9F\x98\x80" "c", "a?c", true, true},
-                      PartCase{"\xF0\x9F\x98\x80", "?", true, true}));
+INSTANTIATE_TEST_SUITE_P(Parts, MatchMaskPartTable,
+                         ::testing::Values(PartCase{"abxb", "a*b", true, false}, PartCase{"axyb", "a*b", true, true},
+                                           PartCase{"x", "*?", true, true}, PartCase{"xb", "*?b", true, false},
+                                           PartCase{"", "**", true, true}, PartCase{"", "a*", true, false},
+                                           PartCase{"abc", "", true, false}, PartCase{"", "", true, true},
+                                           PartCase{"abc", "abc", true, true}, PartCase{"abc", "ab", true, false},
+                                           PartCase{"ab", "abc", true, false}, PartCase{"abc", "a?c", true, true},
+                                           PartCase{"ac", "a?c", true, false}, PartCase{"abc", "*", true, true},
+                                           PartCase{"abc", "**c", true, true}, PartCase{"abcd", "a*c", true, false},
+                                           PartCase{"ABC", "a*", true, false}, PartCase{"ABC", "a*", false, true},
+                                           // A "?" is one character, also outside the Basic Multilingual Plane.
+                                           PartCase{"a\xF0\x9F\x98\x80"
+                                                    "c",
+                                                    "a?c", true, true},
+                                           PartCase{"\xF0\x9F\x98\x80", "?", true, true}));
 
 TEST(CleanNumericText, KeepsWhatCanFormAWholeNumber) {
     struct Case {
@@ -78,10 +81,11 @@ TEST(CleanNumericText, KeepsWhatCanFormAWholeNumber) {
         const char* out;
     };
     const Case cases[] = {
-        {" 85 %", false, "85"}, {"+7+", false, "+7"}, {"1-2", false, "12"}, {"12.5", false, "125"},
-        {"abc", false, ""},     {"", false, ""},      {"", true, ""},       {"--12", true, "-12"},
-        {"5-", true, "5"},      {"+-5", true, "+-5"}, {"-+5", true, "-+5"}, {"-5", false, "5"},
-        {"1 000", false, "1000"}, {"x+1", false, "+1"}, {"٣4", false, "4"} /* only ASCII digits */,
+        {" 85 %", false, "85"},   {"+7+", false, "+7"},  {"1-2", false, "12"},
+        {"12.5", false, "125"},   {"abc", false, ""},    {"", false, ""},
+        {"", true, ""},           {"--12", true, "-12"}, {"5-", true, "5"},
+        {"+-5", true, "+-5"},     {"-+5", true, "-+5"},  {"-5", false, "5"},
+        {"1 000", false, "1000"}, {"x+1", false, "+1"},  {"٣4", false, "4"} /* only ASCII digits */,
     };
     for (const Case& c : cases) {
         QString text = QString::fromUtf8(c.in);
@@ -120,7 +124,8 @@ void expectPaths(const char* what, QString (*helper)(const QString&, const PathS
                  std::initializer_list<PathCase> cases) {
     for (const PathCase& c : cases) {
         const QString path = QString::fromUtf8(c.path);
-        EXPECT_EQ(helper(path, PathStyle::windows()).toStdString(), c.windows) << what << " windows \"" << c.path << "\"";
+        EXPECT_EQ(helper(path, PathStyle::windows()).toStdString(), c.windows)
+            << what << " windows \"" << c.path << "\"";
         EXPECT_EQ(helper(path, PathStyle::posix()).toStdString(), c.posix) << what << " posix \"" << c.path << "\"";
     }
 }
@@ -164,9 +169,14 @@ TEST(PathHelpers, GetFileExtensionLowerCasesInEitherStyle) {
     const struct {
         const char* path;
         const char* extension;
-    } cases[] = {{"C:\\dir\\file.", ""},           {"C:\\my.dir\\readme", "dir\\readme"}, {"Photo.JPG", "jpg"},
-                 {"/home/Ann/Cat.Png", "png"},     {"noext", ""},                        {"a.tar.GZ", "gz"},
-                 {"/home/a.b/README", "b/readme"}, {"", ""}};
+    } cases[] = {{"C:\\dir\\file.", ""},
+                 {"C:\\my.dir\\readme", "dir\\readme"},
+                 {"Photo.JPG", "jpg"},
+                 {"/home/Ann/Cat.Png", "png"},
+                 {"noext", ""},
+                 {"a.tar.GZ", "gz"},
+                 {"/home/a.b/README", "b/readme"},
+                 {"", ""}};
     for (const auto& c : cases) {
         EXPECT_EQ(FileProc::GetFileExtension(QString::fromUtf8(c.path)).toStdString(), c.extension) << c.path;
     }

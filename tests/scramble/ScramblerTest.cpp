@@ -1,6 +1,7 @@
 #include "scramble/frmScrambler.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -9,7 +10,6 @@
 #include <QSet>
 #include <QTextDocument>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -23,14 +23,15 @@ const QString kCheckMessage = QStringLiteral("The unscrambled string differs fro
 const QString kCheckTitle = QStringLiteral("Check failed");
 
 // Windows-1252 bytes 128 to 159 as the code page's published table gives them.
-const char16_t kWindows1252[32] = {u'€',    u'\x81', u'‚', u'ƒ', u'„', u'…', u'†', u'‡', u'ˆ', u'‰', u'Š',
-                                   u'‹',    u'Œ',    u'\x8D', u'Ž', u'\x8F', u'\x90', u'‘', u'’', u'“', u'”', u'•',
-                                   u'–',    u'—',    u'˜', u'™', u'š', u'›', u'œ', u'\x9D', u'ž', u'Ÿ'};
+const char16_t kWindows1252[32] = {u'€', u'\x81', u'‚',    u'ƒ', u'„',    u'…',    u'†', u'‡',    u'ˆ', u'‰', u'Š',
+                                   u'‹', u'Œ',    u'\x8D', u'Ž', u'\x8F', u'\x90', u'‘', u'’',    u'“', u'”', u'•',
+                                   u'–', u'—',    u'˜',    u'™', u'š',    u'›',    u'œ', u'\x9D', u'ž', u'Ÿ'};
 
 QString sample(int length) {
+    const QString words = QStringLiteral("The quick brown fox \"jumps\" over the lazy dog. ");
     QString text;
     for (int i = 0; i < length; ++i) {
-        text += QChar(u"The quick brown fox \"jumps\" over the lazy dog. "[i % 49]);
+        text += words.at(i % words.size());
     }
     // No blanks at either end: those are trimmed on purpose.
     text[0] = QLatin1Char('T');
@@ -49,7 +50,9 @@ QString unpermuted(const QString& scrambled) {
     return out;
 }
 
-std::string s(const QString& text) { return text.toStdString(); }
+std::string s(const QString& text) {
+    return text.toStdString();
+}
 
 class Scrambler : public ::testing::Test {
 protected:
@@ -63,8 +66,8 @@ TEST(ScrambleBlock, PermutesFiveAndSkipsMissingPositions) {
         const char* in;
         const char* scrambled;
         const char* unscrambled;
-    } cases[] = {{"12345", "43152", "35214"}, {"1234", "4312", "3214"}, {"12", "12", "21"}, {"", "", ""},
-                 {"123", "312", "321"}};
+    } cases[] = {
+        {"12345", "43152", "35214"}, {"1234", "4312", "3214"}, {"12", "12", "21"}, {"", "", ""}, {"123", "312", "321"}};
     for (const auto& c : cases) {
         EXPECT_EQ(s(frmScrambler::ScrambleBlock(c.in)), c.scrambled) << c.in;
         EXPECT_EQ(s(frmScrambler::UnscrambleBlock(c.in)), c.unscrambled) << c.in;
@@ -72,7 +75,9 @@ TEST(ScrambleBlock, PermutesFiveAndSkipsMissingPositions) {
     EXPECT_EQ(s(frmScrambler::UnscrambleBlock(frmScrambler::ScrambleBlock("abcde"))), "abcde");
 }
 
-TEST_F(Scrambler, ProgramTitleIsRestored) { EXPECT_EQ(s(frmScrambler::ProgramTitle()), "Vornask"); }
+TEST_F(Scrambler, ProgramTitleIsRestored) {
+    EXPECT_EQ(s(frmScrambler::ProgramTitle()), "Vornask");
+}
 
 TEST_F(Scrambler, FiveCharactersNeedNoPadding) {
     EXPECT_EQ(s(window.Scramble("abcde")), "$dcaeb");
@@ -142,7 +147,10 @@ TEST_F(Scrambler, EmptyBlankAndMalformedInputs) {
     EXPECT_TRUE(window.Scramble("    ").isEmpty());
     EXPECT_TRUE(frmScrambler::Unscramble("").isEmpty());
     EXPECT_TRUE(frmScrambler::Unscramble("   ").isEmpty());
-    EXPECT_TRUE(frmScrambler::Unscramble(QStringLiteral("\x01" "abcde")).isEmpty()) << "negative length";
+    EXPECT_TRUE(frmScrambler::Unscramble(QStringLiteral("\x01"
+                                                        "abcde"))
+                    .isEmpty())
+        << "negative length";
     // A character outside the code page reads as "?" (63): length 32, all that is there.
     EXPECT_EQ(frmScrambler::Unscramble(QString::fromUtf8("Ādcaeb")), QStringLiteral("abcde"));
 }
