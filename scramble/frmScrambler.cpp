@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTime>
 #include <cmath>
@@ -295,6 +296,7 @@ void frmScrambler::buildControls() {
         side->addWidget(paste);
         side->addStretch();
         grid->addLayout(side, row + 1, 2);
+        connect(box, &QPlainTextEdit::textChanged, this, [this, i] { takeTypedText(i); });
         m_boxes[i] = box;
         m_lengths[i] = length;
     }
@@ -320,16 +322,28 @@ void frmScrambler::buildControls() {
 }
 
 QString frmScrambler::boxText(int index) const {
-    // The raw text, because the plain one turns a no-break space (a length character, code 160)
-    // into a blank. The boxes hold paragraphs; the routines see the line breaks as CR LF.
-    QString text = m_boxes[index]->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
-    return text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return m_texts[index];
 }
 
 void frmScrambler::setBoxText(int index, const QString& text) {
+    m_texts[index] = text;
+    // The box shows paragraphs; a CR or LF on its own (a scrambled text keeps its line breaks'
+    // halves apart) is shown as a break as well, but the text itself is kept as it is.
     QString shown = text;
-    m_boxes[index]->setPlainText(shown.replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QScopedValueRollback<bool> quiet(m_settingText, true);
+    m_boxes[index]->setPlainText(shown);
+}
+
+void frmScrambler::takeTypedText(int index) {
+    if (m_settingText) {
+        return;
+    }
+    // The raw text, because the plain one turns a no-break space (a length character, code 160)
+    // into a blank. Typed line breaks become CR LF, as the routines expect them.
+    QString text = m_boxes[index]->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    m_texts[index] = text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
 }
 
 void frmScrambler::showLength(int index, qsizetype length) {

@@ -1,5 +1,4 @@
 #include "fs/frmSpecifyDirectory.h"
-#include "platform/Twips.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
@@ -88,21 +87,6 @@ protected:
     TestSupport::ScriptedPrompts prompts;
 };
 
-TEST_F(Chooser, ControlsAsDesigned) {
-    EXPECT_EQ(s(m_chooser->objectName()), "frmSpecifyDirectory");
-    EXPECT_EQ(s(m_chooser->windowTitle()), "Specify folder");
-    EXPECT_EQ(m_chooser->size(), QSize(Twips::toPixels(3345), Twips::toPixels(3495)));
-    EXPECT_EQ(m_drive->geometry(), Twips::rect(210, 210, 2955, 315));
-    EXPECT_EQ(m_dir->geometry(), Twips::rect(210, 735, 2955, 2115));
-    EXPECT_EQ(button("cmdAccept")->geometry(), Twips::rect(210, 3045, 1065, 330));
-    EXPECT_EQ(button("cmdCancel")->geometry(), Twips::rect(2100, 3045, 1065, 330));
-    EXPECT_EQ(s(button("cmdAccept")->text()), "Accept");
-    EXPECT_EQ(s(button("cmdCancel")->text()), "Cancel");
-    for (QWidget* control : std::initializer_list<QWidget*>{m_drive, m_dir, button("cmdAccept"), button("cmdCancel")}) {
-        EXPECT_FALSE(control->accessibleName().isEmpty()) << s(control->objectName());
-    }
-}
-
 TEST_F(Chooser, StartsAtTheCurrentFolderWithAncestorsAndSortedSubfolders) {
     EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
     const QStringList shown = entries();
@@ -122,6 +106,9 @@ TEST_F(Chooser, StartsAtTheCurrentFolderWithAncestorsAndSortedSubfolders) {
     EXPECT_EQ(s(m_drive->itemData(0).toString()), "/");
 #endif
     EXPECT_GE(m_drive->currentIndex(), 0);
+    for (QWidget* control : m_chooser->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << s(control->objectName());
+    }
 }
 
 TEST_F(Chooser, DoubleClickOpensSubfoldersAndAncestors) {
@@ -194,29 +181,24 @@ TEST_F(Chooser, ShownModallyThroughThePromptSeam) {
     EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Summer 2024")));
 }
 
-TEST_F(Chooser, ChoosingADrivePointsDirAtIt) {
+TEST_F(Chooser, ChoosingADrivePointsDirAtItUnlessItCannotBeRead) {
     const QString other = native(m_temp.filePath("Other"));
-    m_chooser->addDriveRoot(other);
-    m_chooser->addDriveRoot(other + QDir::separator());
-    const int index = m_drive->findData(other);
-    ASSERT_GE(index, 0);
-    EXPECT_EQ(m_drive->count(), index + 1) << "offered twice";
-    m_chooser->show();
-    m_drive->setCurrentIndex(index);
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
-}
-
-TEST_F(Chooser, UnreadableDriveIsReportedAndDirKeepsItsFolder) {
     const QString gone = native(m_temp.filePath("Gone"));
     ASSERT_TRUE(QDir().mkdir(gone));
     m_chooser->addDriveRoot(gone);
+    m_chooser->addDriveRoot(other);
+    m_chooser->addDriveRoot(other + QDir::separator());
     ASSERT_TRUE(QDir().rmdir(gone));
+    m_chooser->show();
+    m_drive->setCurrentIndex(m_drive->findData(other));
+    EXPECT_EQ(m_drive->currentIndex(), m_drive->count() - 1) << "offered twice";
+    EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
+
     const QStringList before = entries();
     prompts.expectMsgBox(QString::fromLocal8Bit(std::make_error_code(std::errc::no_such_file_or_directory).message()),
                          Buttons::Ok, Icon::Exclamation, "Error");
-    m_chooser->show();
     m_drive->setCurrentIndex(m_drive->findData(gone));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
+    EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
     EXPECT_EQ(entries(), before);
     EXPECT_EQ(m_drive->currentIndex(), m_drive->findData(gone));
 }
@@ -231,12 +213,6 @@ TEST_F(Chooser, FolderThatVanishedIsReportedWhenOpened) {
     EXPECT_FALSE(m_chooser->setCurrentFolder(m_pictures + "/beta"));
     EXPECT_TRUE(m_chooser->setCurrentFolder(m_temp.path()));
     EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_temp.path())));
-}
-
-TEST_F(Chooser, BackgroundColourIsTheCallers) {
-    m_chooser->setBackgroundColour(QColor(192, 255, 255));
-    EXPECT_EQ(m_chooser->palette().color(QPalette::Window), QColor(192, 255, 255));
-    EXPECT_TRUE(m_chooser->autoFillBackground());
 }
 
 }  // namespace
