@@ -47,9 +47,9 @@ bool isPseudoVolume(const QStorageInfo& volume) {
 }
 #endif
 
-// Native spelling without a trailing separator, except for a root.
+// Absolute, in native spelling, without a trailing separator except for a root.
 QString cleanFolder(const QString& folder) {
-    return QDir::toNativeSeparators(QDir::cleanPath(folder));
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).absolutePath()));
 }
 
 // The folder and all folders above it, the root first.
