@@ -4,6 +4,8 @@
 #include "app/Shell.h"
 #include "app/frmHelp.h"
 #include "fs/DiskProc.h"
+#include "fs/FolderCheck.h"
+#include "fs/frmSpecifyDirectory.h"
 #include "fs/StrProc.h"
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
@@ -15,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -48,6 +51,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     connect(cmdSaveState[0], &QPushButton::clicked, this, [this] { cmdSaveState_Click(0); });
     connect(cmdSaveState[1], &QPushButton::clicked, this, [this] { cmdSaveState_Click(1); });
     connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
+    connect(cmdFolderForImages[0], &QPushButton::clicked, this, [this] { cmdFolderForImages_Click(0); });
+    connect(cmdFolderForImages[1], &QPushButton::clicked, this, [this] { cmdFolderForImages_Click(1); });
     connectFormatList(0);
     connectFormatList(1);
 
@@ -234,7 +239,61 @@ void frmMain::lblOnlineDocumentation_Click() {
     FocusNextStep();
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event) { return QWidget::eventFilter(watched, event); }
+void frmMain::cmdFolderForImages_Click(int index) {
+    if (!m_specifyDirectory) {
+        m_specifyDirectory = new frmSpecifyDirectory(this);
+    }
+    frmSpecifyDirectory& chooser = *m_specifyDirectory;
+    chooser.setWindowTitle(index == 0 ? QStringLiteral("Specify folder for input image files")
+                                      : QStringLiteral("Specify folder for output image files"));
+    // The chooser's right edge lines up with the report's, a little below its top.
+    const QRect report = txbReport->geometry();
+    chooser.move(pos().x() + report.x() + report.width() - chooser.width(),
+                 pos().y() + report.y() + Twips::toPixels(390));
+    chooser.setBackgroundColour(QColor(192, 255, 255));
+    Prompt::ExecDialog(chooser);
+    const bool accepted = chooser.blnAccept;
+    const QString folder = chooser.currentFolder();
+    if (chooser.closedThroughFrame()) {
+        // Closing through the frame ends the chooser; the next use starts afresh.
+        m_specifyDirectory->deleteLater();
+        m_specifyDirectory = nullptr;
+    }
+    if (accepted) {
+        txbFolderForImages[index]->setText(FolderCheck::ChosenFolderText(folder));
+        FolderCheck::ShowFolderSummary(index, txbFolderForImages[index]->text());
+        txbFolderForImages_LostFocus(1);
+    }
+    FocusNextStep();
+}
+
+void frmMain::txbFolderForImages_LostFocus(int index) {
+    if (m_checkingFolder) {
+        return;
+    }
+    m_checkingFolder = true;
+    QLineEdit* box = txbFolderForImages[index];
+    FolderCheck::CheckTypedFolder(index, box->text(), FolderCheck::CurrentFolder(), PathStyle::native(),
+                                  [box](const QString& text) { box->setText(text); });
+    m_checkingFolder = false;
+    FocusNextStep();
+}
+
+// A folder box is checked whenever the focus leaves it for another control of the
+// program, not when another application takes the focus or a menu pops up.
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            for (int i = 0; i < 2; ++i) {
+                if (watched == txbFolderForImages[i] && !m_quitRequested) {
+                    txbFolderForImages_LostFocus(i);
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 // The report keeps the program's exact text, CR LF included; the view shows it
 // with ordinary line breaks. Text is only ever added at the end.

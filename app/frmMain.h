@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class frmSpecifyDirectory;
 class frmTargetFileExists;
 
 // The program's one long-lived window: the batch settings, the report, and the
@@ -92,6 +93,8 @@ public:
     void cmdQuit_Click();
     void lblTaldrin_Click();
     void cmdSaveState_Click(int index);
+    void cmdFolderForImages_Click(int index);
+    void txbFolderForImages_LostFocus(int index);
     void cmdHelp_Click();
     void lblOnlineDocumentation_Click();
 
@@ -142,6 +145,8 @@ private:
     QPushButton* cmdCopyToClipboard = nullptr;
 
     QPointer<frmTargetFileExists> m_targetFileExists;  // created on first use, then kept
+    QPointer<frmSpecifyDirectory> m_specifyDirectory;  // likewise, until closed through its frame
+    bool m_checkingFolder = false;
     QString m_report;
     RunState m_run;
     bool m_quitRequested = false;

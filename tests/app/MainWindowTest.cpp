@@ -2,6 +2,7 @@
 #include "app/Shell.h"
 #include "app/StateFile.h"
 #include "app/frmHelp.h"
+#include "fs/frmSpecifyDirectory.h"
 #include "app/frmMain.h"
 #include "platform/Twips.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -14,6 +15,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -346,6 +349,60 @@ TEST_F(MainWindowTest, F1OnOperationButtonsOpensHelp) {
     EXPECT_TRUE(help->isVisible());
     EXPECT_TRUE(window->isEnabled());
     help->close();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ChosenFolderIsSummarisedAndTheOutputBoxChecked) {
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).filePath("Bilder März");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const char* name : {"a.JPG", "b.bmp", "notes.txt"}) {
+        QFile f(QDir(folder).filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    child<QLineEdit>("txbFolderForImages(1)")->setText(dir.filePath("missing"));
+
+    ScriptedPrompts prompts;
+    prompts
+        .expectDialog("frmSpecifyDirectory",
+                      [&](QDialog& d) {
+                          EXPECT_EQ(d.windowTitle().toStdString(), "Specify folder for input image files");
+                          auto& chooser = static_cast<frmSpecifyDirectory&>(d);
+                          ASSERT_TRUE(chooser.setCurrentFolder(folder));
+                          QTest::mouseClick(d.findChild<QPushButton*>("cmdAccept"), Qt::LeftButton);
+                      })
+        .expectMsgBox("The input images folder presently contains 2 graphics files (BMP, PNG, JPG, GIF):\r\n"
+                      "1 BMP file, no PNG files, 1 JPG file and no GIF files.",
+                      Buttons::Ok, Icon::None, "Graphics files present")
+        .expectMsgBox("Output images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
+    QTest::mouseClick(child<QPushButton>("cmdFolderForImages(0)"), Qt::LeftButton);
+    EXPECT_EQ(window->folderText(0).toStdString(), (folder + "/").toStdString()) << "case and spaces kept";
+    EXPECT_EQ(window->folderText(1).toStdString(), (dir.filePath("missing") + "/").toStdString());
+    EXPECT_EQ(focused(), child<QPushButton>("cmdFolderForImages(0)"));
+}
+
+TEST_F(MainWindowTest, TypedFolderIsCompletedWhenTheBoxLosesTheFocus) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Photos"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    auto* box = child<QLineEdit>("txbFolderForImages(0)");
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    box->setFocus();
+    box->setText("  Photos ");
+    ScriptedPrompts prompts;
+    child<QPushButton>("cmdHelp")->setFocus(Qt::TabFocusReason);  // the focus leaves the box
+    EXPECT_EQ(box->text().toStdString(), (QDir(dir.path()).absolutePath() + "/Photos/").toStdString());
+
+    box->setText("elsewhere");
+    prompts.expectMsgBox("Input images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
+    window->txbFolderForImages_LostFocus(0);
+    EXPECT_TRUE(box->text().endsWith("/elsewhere/"));
+    QDir::setCurrent(previous);
 }
 
 }  // namespace
