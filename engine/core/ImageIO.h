@@ -108,6 +108,11 @@ public:
 // `path` only decides the message when the content is no format we read.
 Status openReader(const std::string& path, const Limits& limits, std::unique_ptr<ImageReader>& reader);
 
+// As openReader, over `size` bytes at `data`, which must outlive the reader; `name`
+// stands for the path (its extension decides the message for unknown content).
+Status openReaderFromMemory(const uint8_t* data, size_t size, const std::string& name, const Limits& limits,
+                            std::unique_ptr<ImageReader>& reader);
+
 // Where a writer's bytes go (the temporary output file). Every write is checked.
 class ByteSink {
 public:
