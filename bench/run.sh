@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 export BENCH_WORK=${BENCH_WORK:-/tmp/vornask-bench}
 
-peers=(libvips-dev libvips-tools libmagickwand-6.q16-dev imagemagick python3-pil graphicsmagick)
+peers=(libvips-dev libvips-tools libmagickwand-6.q16-dev imagemagick python3-pil graphicsmagick time)
 missing=()
 for pkg in "${peers[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")

@@ -18,6 +18,9 @@ namespace {
 // Rows travel in bands of about this many bytes: large enough that per-call costs
 // vanish, small enough that two bands in flight stay far below the memory target.
 constexpr uint64_t kBandBytes = 1u << 20;
+// Below this many bytes of rows a second thread costs more in hand-overs than the
+// overlap saves (and much more on a busy machine).
+constexpr uint64_t kPipelineBytes = 8u << 20;
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -192,11 +195,15 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
         return writer.writeRows(converted.data(), outStride, count);
     };
 
-    if (bandRows >= info.height) {
-        std::vector<uint8_t> band(inStride * info.height);
-        status = reader.readRows(band.data(), inStride, info.height);
-        if (status.isOk()) {
-            status = push(band.data(), info.height);
+    if (inStride * info.height <= kPipelineBytes) {
+        std::vector<uint8_t> band(inStride * bandRows);
+        for (uint32_t y = 0; y < info.height && status.isOk();) {
+            const uint32_t rows = std::min(bandRows, info.height - y);
+            status = reader.readRows(band.data(), inStride, rows);
+            if (status.isOk()) {
+                status = push(band.data(), rows);
+            }
+            y += rows;
         }
     } else {
         BandPipeline pipeline(reader, info.height, bandRows, inStride);

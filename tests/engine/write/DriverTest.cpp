@@ -78,9 +78,9 @@ TEST(Driver, ReaderFailingHalfWayLeavesTargetUntouched) {
         const QString target = dir.filePath(name);
         const std::vector<uint8_t> before = {'o', 'l', 'd'};
         writeFile(target, before);
-        // Tall enough for several bands, so the failure comes from the reading thread.
-        MemoryReader reader = makeImage(PixelFormat::Rgb8, 1000, 1200);
-        reader.failAfterRows(700);
+        // Large enough for the reading thread (over 8 MiB), so the failure comes from it.
+        MemoryReader reader = makeImage(PixelFormat::Rgba8, 2000, 1200);
+        reader.failAfterRows(900);
         const Status status = convertTo(reader, target);
         EXPECT_EQ(status.kind, 1);
         EXPECT_EQ(status.message, "Truncated test image");
@@ -186,11 +186,11 @@ TEST(Driver, QualityIsClampedToOneToHundred) {
     }
 }
 
-// Many bands through the reading thread, in every writer, pixel-exact where lossless.
+// Many bands through the reading thread (over 8 MiB of rows), pixel-exact.
 TEST(Driver, ManyBandsArriveInOrder) {
     QTemporaryDir dir;
     for (const char* name : {"m.bmp", "m.png"}) {
-        MemoryReader reader = makeImage(PixelFormat::Rgba8, 2000, 700, 8);
+        MemoryReader reader = makeImage(PixelFormat::Rgba8, 2000, 1100, 8);
         ASSERT_TRUE(convertTo(reader, dir.filePath(name)).isOk());
         expectedPixelsAt(dir.filePath(name), reader);
     }
