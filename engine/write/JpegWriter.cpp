@@ -2,6 +2,7 @@
 
 #include "engine/core/Checked.h"
 #include "engine/core/PixelConvert.h"
+#include "engine/write/JpegHuffman.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -15,8 +16,9 @@ namespace tessaplex {
 
 namespace {
 
-// Above this many bytes of coefficients (which optimised tables make libjpeg hold
-// for the whole image) the writer keeps the standard tables and streams instead.
+// Above this many bytes of coefficients (which libjpeg's own optimisation holds for
+// the whole image) the writer streams with the standard tables into a scratch file
+// and recodes that with optimal tables afterwards.
 constexpr uint64_t kOptimiseLimit = 48ull << 20;
 constexpr size_t kOutputBufferSize = 64 * 1024;
 
@@ -29,6 +31,8 @@ struct ErrorManager {
 struct Destination {
     jpeg_destination_mgr pub;
     ByteSink* sink;
+    // When set, bytes go to this scratch file instead of the sink.
+    std::FILE* spill;
     bool sinkFailed;
     JOCTET buffer[kOutputBufferSize];
 };
@@ -47,9 +51,16 @@ void initDestination(j_compress_ptr cinfo) {
     dest->pub.free_in_buffer = kOutputBufferSize;
 }
 
+bool deliver(Destination* dest, size_t size) {
+    if (dest->spill) {
+        return std::fwrite(dest->buffer, 1, size, dest->spill) == size;
+    }
+    return dest->sink->write(dest->buffer, size);
+}
+
 boolean emptyOutput(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-    if (!dest->sink->write(dest->buffer, kOutputBufferSize)) {
+    if (!deliver(dest, kOutputBufferSize)) {
         dest->sinkFailed = true;
         ERREXIT(cinfo, JERR_FILE_WRITE);
     }
@@ -61,7 +72,7 @@ boolean emptyOutput(j_compress_ptr cinfo) {
 void termDestination(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
     const size_t used = kOutputBufferSize - dest->pub.free_in_buffer;
-    if (used > 0 && !dest->sink->write(dest->buffer, used)) {
+    if (used > 0 && !deliver(dest, used)) {
         dest->sinkFailed = true;
         ERREXIT(cinfo, JERR_FILE_WRITE);
     }
@@ -148,6 +159,10 @@ struct ContextDeleter {
     }
 };
 
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
 class JpegWriter final : public ImageWriter {
 public:
     explicit JpegWriter(const WriterOptions& options) : m_options(options) {}
@@ -199,6 +214,11 @@ public:
         uint64_t coefficients = 0;
         c->optimise = checkedMul(pixels, perPixel, coefficients) && coefficients <= kOptimiseLimit &&
                       coefficients <= m_options.memoryBudget;
+        if (!c->optimise) {
+            // Without a scratch file the standard tables are kept: a valid, larger file.
+            m_spill.reset(std::tmpfile());
+            c->dest.spill = m_spill.get();
+        }
         c->cinfo.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(m_options.memoryBudget, 1ull << 40));
         if (!guarded(c, stepStart)) {
             return failure();
@@ -224,6 +244,12 @@ public:
         if (!guarded(m_context.get(), stepFinish)) {
             return failure();
         }
+        if (m_spill) {
+            if (std::fflush(m_spill.get()) != 0 || std::ferror(m_spill.get())) {
+                return Status::writeError("Cannot write the scratch file for the JPEG tables");
+            }
+            return recodeWithOptimalTables(m_spill.get(), *m_context->dest.sink);
+        }
         return Status::ok();
     }
 
@@ -231,7 +257,8 @@ private:
     Status failure() {
         Context* c = m_context.get();
         if (c->dest.sinkFailed) {
-            return Status::writeError(c->dest.sink->error());
+            return Status::writeError(c->dest.spill ? std::string("Cannot write the scratch file for the JPEG tables")
+                                                    : c->dest.sink->error());
         }
         return Status::writeError(std::string("JPEG: ") + c->errors.message);
     }
@@ -239,6 +266,7 @@ private:
     WriterOptions m_options;
     ImageInfo m_info;
     std::unique_ptr<Context, ContextDeleter> m_context;
+    std::unique_ptr<std::FILE, FileCloser> m_spill;
     std::vector<JSAMPROW> m_rowPointers;
 };
 

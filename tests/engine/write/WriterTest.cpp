@@ -435,6 +435,26 @@ TEST(JpegWriter, CarriesIccProfileInChunksAndDensity) {
     EXPECT_EQ(jfif->second[10] << 8 | jfif->second[11], 72);
 }
 
+// Images whose coefficients would not fit the budget are written with the standard
+// tables to a scratch file and recoded; the result must be what libjpeg's own
+// optimisation gives, byte for byte.
+TEST(JpegWriter, RecodedTablesMatchLibjpegsOptimisation) {
+    for (const PixelFormat format : {PixelFormat::Rgb8, PixelFormat::Gray8}) {
+        for (const int quality : {75, 95}) {
+            SCOPED_TRACE(static_cast<int>(format) * 1000 + quality);
+            MemoryReader a = makeImage(format, 77, 45, 2), b = makeImage(format, 77, 45, 2);
+            WriterOptions tight;
+            tight.quality = quality;
+            tight.memoryBudget = 0;
+            const auto recoding = makeWriter(OutputFormat::Jpeg, tight);
+            const std::vector<uint8_t> optimised = encode(OutputFormat::Jpeg, a, quality);
+            const std::vector<uint8_t> recoded = encode(*recoding, b);
+            EXPECT_EQ(recoded, optimised);
+            EXPECT_FALSE(decode(recoded).isNull());
+        }
+    }
+}
+
 // ---- all writers ----
 
 TEST(Writers, AFailingSinkIsAWriteErrorWithItsMessage) {
