@@ -1,0 +1,115 @@
+#include "fs/FileProc.h"
+
+#include "fs/NativePath.h"
+#include "fs/StrProc.h"
+#include "platform/Prompt.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <filesystem>
+#include <system_error>
+
+namespace FileProc {
+
+namespace fs = std::filesystem;
+
+bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isFile(); }
+
+bool FolderExists(const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); }
+
+int CountMatchingFiles(const QString& folder, const QString& mask) {
+    std::error_code error;
+    int count = 0;
+    // std::filesystem rather than QDir: QDir says nothing about why a folder could not be read.
+    fs::directory_iterator entry(FsDetail::toFsPath(folder), error);
+    const fs::directory_iterator end;
+    while (!error && entry != end) {
+        std::error_code typeError;
+        // A link counts as what it points to; a broken link is no file and no failure.
+        if (entry->is_regular_file(typeError) &&
+            StrProc::MatchesMask(FsDetail::fromFsPath(entry->path().filename()), mask, false)) {
+            ++count;
+        }
+        entry.increment(error);
+    }
+    if (error) {
+        Prompt::MsgBox(FsDetail::describe(error), Prompt::Buttons::Ok, Prompt::Icon::Information,
+                       QStringLiteral("Error"));
+        return -1;
+    }
+    return count;
+}
+
+QString GetFileExtension(const QString& path) {
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        return QString();
+    }
+    return path.mid(dot + 1).toLower();
+}
+
+QString GetFileName(const QString& path, const PathStyle& style) {
+    const qsizetype separator = path.lastIndexOf(style.separator());
+    if (separator < 0) {
+        return QString();
+    }
+    const QString name = path.mid(separator + 1);
+    return style.isWindows() ? name.toLower() : name;
+}
+
+QString GetFolderPart(const QString& path, const PathStyle& style) {
+    const qsizetype separator = path.lastIndexOf(style.separator());
+    if (separator < 0) {
+        return QString();
+    }
+    return NormaliseDriveLetter(path.left(separator + 1), style);
+}
+
+QString NormaliseDriveLetter(const QString& path, const PathStyle& style) {
+    if (!style.isWindows() || path.size() < 2 || path.at(1) != QLatin1Char(':')) {
+        return path;
+    }
+    return path.left(1).toUpper() + path.mid(1).toLower();
+}
+
+bool NewFileCreatable(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    // symlink_status: a dangling link is something that exists at the path, too.
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(FsDetail::toFsPath(path), error);
+    if (status.type() != fs::file_type::not_found) {
+        return false;
+    }
+    // A real probe rather than an access check: root passes access(W_OK) on read-only mounts,
+    // and only creating the file tells whether the file system accepts this very name.
+    QFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return false;
+    }
+    probe.close();
+    probe.remove();
+    return true;
+}
+
+QString GetUnusedFilepath(const QString& folder, const QString& stem, const QString& extension,
+                          const PathStyle& style) {
+    QString base = folder;
+    if (!base.endsWith(style.separator())) {
+        base += style.separator();
+    }
+    if (!FolderExists(base)) {
+        return QString();
+    }
+    const QString dotted = extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension;
+    for (int n = 1; n <= 99; ++n) {
+        const QString candidate = base + stem + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')) + dotted;
+        if (NewFileCreatable(candidate)) {
+            return candidate;
+        }
+    }
+    return QString();
+}
+
+}  // namespace FileProc
