@@ -107,9 +107,13 @@ ConversionOutcome ConvertOnWorker(BatchHost& host, const QString& inputPath, con
     return future.result();
 }
 
-bool FormatChosen(BatchHost& host, int index) { return host.formatIndex(index) != 0; }
+bool FormatChosen(BatchHost& host, int index) {
+    return host.formatIndex(index) != 0;
+}
 
-QString NumberText(qint64 n) { return QStringLiteral(" ") + QString::number(n); }
+QString NumberText(qint64 n) {
+    return QStringLiteral(" ") + QString::number(n);
+}
 
 QString SummaryLine(BatchHost& host, int intOperation, int matching, int converted) {
     const RunState& state = host.runState();
@@ -119,8 +123,8 @@ QString SummaryLine(BatchHost& host, int intOperation, int matching, int convert
     }
     const QString& format = intOperation == ListOutput ? state.strOutputFormat : state.strInputFormat;
     const QString side = intOperation == ListOutput ? QStringLiteral("output") : QStringLiteral("input");
-    const QString start =
-        format == QLatin1String("*") ? QStringLiteral("Number of files") : QStringLiteral("Number of %1 files").arg(format);
+    const QString start = format == QLatin1String("*") ? QStringLiteral("Number of files")
+                                                       : QStringLiteral("Number of %1 files").arg(format);
     return start + QStringLiteral(" in the ") + side + QStringLiteral(" folder:") + NumberText(matching);
 }
 
@@ -165,8 +169,8 @@ bool CheckQuality(BatchHost& host) {
     state.intQuality = static_cast<qint16>(value);
     if (beyond16Bit || value < host.minQuality() || value > host.maxQuality()) {
         Prompt::MsgBox(QStringLiteral("For conversion to JPG the quality must be in the range") +
-                           NumberText(host.minQuality()) + QStringLiteral(" through") +
-                           NumberText(host.maxQuality()) + QStringLiteral("."),
+                           NumberText(host.minQuality()) + QStringLiteral(" through") + NumberText(host.maxQuality()) +
+                           QStringLiteral("."),
                        Prompt::Buttons::Ok, Prompt::Icon::None, QStringLiteral("Input error"));
         return false;
     }
@@ -207,13 +211,21 @@ QString SizeText(qint64 bytes, const QLocale& locale) {
     return grouped.toString(bytes) + QStringLiteral(" bytes");
 }
 
-OperationScope::OperationScope(BatchHost& host) : m_state(host.runState()) { m_state.blnOperationRunning = true; }
+OperationScope::OperationScope(BatchHost& host) : m_state(host.runState()) {
+    m_state.blnOperationRunning = true;
+}
 
-OperationScope::~OperationScope() { m_state.blnOperationRunning = false; }
+OperationScope::~OperationScope() {
+    m_state.blnOperationRunning = false;
+}
 
-bool OperationRunning(BatchHost& host) { return host.runState().blnOperationRunning; }
+bool OperationRunning(BatchHost& host) {
+    return host.runState().blnOperationRunning;
+}
 
-void cmdStop_Click(BatchHost& host) { host.runState().blnStopRequested = true; }
+void cmdStop_Click(BatchHost& host) {
+    host.runState().blnStopRequested = true;
+}
 
 void cmdConvertFiles_Click(BatchHost& host) {
     if (OperationRunning(host)) {
@@ -367,11 +379,11 @@ void ProcessFiles(BatchHost& host, int intOperation) {
         host.appendReport(kCrLf + summary + kCrLf);
         if (conversion) {
             if (converted == matching) {
-                Prompt::MsgBox(summary, Prompt::Buttons::Ok, Prompt::Icon::None, QStringLiteral("All files converted."));
+                Prompt::MsgBox(summary, Prompt::Buttons::Ok, Prompt::Icon::None,
+                               QStringLiteral("All files converted."));
             } else {
-                const QString text = state.blnStopRequested
-                                         ? QStringLiteral("Not all files converted.  Operation stopped.")
-                                         : summary;
+                const QString text =
+                    state.blnStopRequested ? QStringLiteral("Not all files converted.  Operation stopped.") : summary;
                 Prompt::MsgBox(text, Prompt::Buttons::Ok, Prompt::Icon::None,
                                QStringLiteral("Not all files converted."));
             }
@@ -412,7 +424,8 @@ void ProcessFile(BatchHost& host, int intOperation, const QString& strFilename, 
 
     // The input is read under its real name; the names the program creates are lower case.
     const QString inputPath = host.folderText(0) + strFilename;
-    QString outputName = (strFilename.chopped(qMin<qsizetype>(3, strFilename.size())) + state.strOutputFormat).toLower();
+    QString outputName =
+        (strFilename.chopped(qMin<qsizetype>(3, strFilename.size())) + state.strOutputFormat).toLower();
     if (intOperation == ConvertSingle && !strQualitySuffix.isEmpty()) {
         const qsizetype dot = outputName.lastIndexOf(QLatin1Char('.'));
         if (dot >= 0) {
@@ -527,7 +540,8 @@ bool OpenViewerFile(BatchHost& host, const QString& inputPath) {
     auto page = std::make_shared<ViewerPage>();
     const QString error = page->create(state.strViewerFilepath);
     if (!error.isEmpty()) {
-        Prompt::MsgBox(error, Prompt::Buttons::Ok, Prompt::Icon::Exclamation, QStringLiteral("Error creating HTML file"));
+        Prompt::MsgBox(error, Prompt::Buttons::Ok, Prompt::Icon::Exclamation,
+                       QStringLiteral("Error creating HTML file"));
         return false;
     }
     state.viewer = std::move(page);

@@ -9,7 +9,9 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QString percentEncoded(const QString& segment) { return QString::fromLatin1(QUrl::toPercentEncoding(segment)); }
+QString percentEncoded(const QString& segment) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(segment));
+}
 
 QString encodedSegments(const QStringList& segments) {
     QStringList encoded;
@@ -46,8 +48,7 @@ void ViewerPage::writeSourceEntry(const QString& inputPath, const QString& input
               QStringLiteral("\" BORDER=\"1\"><P>") + kCrLf);
 }
 
-void ViewerPage::writeResultEntry(const QString& outputPath, const QString& outputSizeText,
-                                  const QString& inputName) {
+void ViewerPage::writeResultEntry(const QString& outputPath, const QString& outputSizeText, const QString& inputName) {
     writeItem(escapeHtml(outputPath) + QStringLiteral(", ") + escapeHtml(outputSizeText) + QStringLiteral(" (from ") +
               escapeHtml(inputName) + QStringLiteral(")<BR>"));
     writeItem(QStringLiteral("<IMG SRC=\"") + escapeHtml(fileUrl(outputPath)) + QStringLiteral("\" BORDER=\"1\"><P>") +
@@ -77,11 +78,20 @@ QString ViewerPage::escapeHtml(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         switch (c.unicode()) {
-            case '&': out += QStringLiteral("&amp;"); continue;
-            case '<': out += QStringLiteral("&lt;"); continue;
-            case '>': out += QStringLiteral("&gt;"); continue;
-            case '"': out += QStringLiteral("&quot;"); continue;
-            default: break;
+            case '&':
+                out += QStringLiteral("&amp;");
+                continue;
+            case '<':
+                out += QStringLiteral("&lt;");
+                continue;
+            case '>':
+                out += QStringLiteral("&gt;");
+                continue;
+            case '"':
+                out += QStringLiteral("&quot;");
+                continue;
+            default:
+                break;
         }
         if (c.unicode() < 0x80) {
             out += c;
@@ -97,7 +107,9 @@ QString ViewerPage::escapeHtml(const QString& text) {
     return out;
 }
 
-QString ViewerPage::relativeUrl(const QString& fileName) { return percentEncoded(fileName); }
+QString ViewerPage::relativeUrl(const QString& fileName) {
+    return percentEncoded(fileName);
+}
 
 QString ViewerPage::fileUrl(const QString& absolutePath, PathStyle style) {
     if (!style.isWindows()) {

@@ -4,13 +4,13 @@
 #include "tests/batch/FakeHost.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 // An input and an output folder in a temporary directory, with small images made on the spot.
 class BatchFixture : public ::testing::Test {

@@ -15,11 +15,18 @@ using Prompt::Icon;
 
 namespace {
 
-QString pngName(const QString& bmpName) { return (bmpName.chopped(3) + "png").toLower(); }
+QString pngName(const QString& bmpName) {
+    return (bmpName.chopped(3) + "png").toLower();
+}
 
-QString convertedLine(const QString& name) { return name.toLower() + " -> " + pngName(name) + " [OK]\r\n"; }
+QString convertedLine(const QString& name) {
+    return name.toLower() + " -> " + pngName(name) + " [OK]\r\n";
+}
 
-bool isPng(const QString& path) { return readBytes(path).startsWith("\x89PNG\r\n\x1a\n"); }
+bool isPng(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8);
+}
 
 }  // namespace
 
@@ -31,11 +38,10 @@ protected:
         kind = 0;
         return Grafix::ConvertGraphicsFile(input, m_dir.path() + "/scratch/probe." + extension, 80, kind);
     }
-    // A BMP whose pixel data is cut short.
+    // A BMP cut short inside its header.
     void writeTruncatedBmp(const QString& path) {
         writeImage(path, "BMP", 40, 30);
-        QByteArray bytes = readBytes(path);
-        writeBytes(path, bytes.left(bytes.size() / 2));
+        writeBytes(path, readBytes(path).left(30));
     }
 };
 
@@ -48,8 +54,7 @@ TEST_F(BatchRun, ConvertsEveryMatchingFileAndReportsEachStep) {
     bool busyLookDuringRun = false;
     host.onYield = [&](FakeHost& h, int n) {
         if (n == 1) {
-            busyLookDuringRun =
-                h.stopVisible && !h.linkVisible && !h.convertSingleFileVisible && !h.topLineVisible;
+            busyLookDuringRun = h.stopVisible && !h.linkVisible && !h.convertSingleFileVisible && !h.topLineVisible;
         }
     };
     TestSupport::ScriptedPrompts prompts;
@@ -209,8 +214,8 @@ TEST_F(BatchRun, StopCanBeClickedWhileTheLibraryWorks) {
                          "Not all files converted.");
     Batch::cmdConvertFiles_Click(host);
     EXPECT_TRUE(workedOffTheUiThread);
-    EXPECT_TEXT(host.report,
-                convertedLine(names[0]) + "Operation stopped.\r\n\r\nNumber of BMP files converted: 1 (of 3 input)\r\n");
+    EXPECT_TEXT(host.report, convertedLine(names[0]) +
+                                 "Operation stopped.\r\n\r\nNumber of BMP files converted: 1 (of 3 input)\r\n");
     EXPECT_TRUE(clickHandledDuringCall) << "the window handled the click while the library worked";
 }
 
@@ -260,7 +265,8 @@ TEST_F(BatchRun, AFailingConversionIsReportedAndTheBatchGoesOn) {
     Batch::cmdConvertFiles_Click(host);
     QString expected;
     for (const QString& name : listed(inFolder)) {
-        expected += name == "broken.bmp" ? "broken.bmp\r\n*** Read error: " + message + "\r\n\r\n" : convertedLine(name);
+        expected +=
+            name == "broken.bmp" ? "broken.bmp\r\n*** Read error: " + message + "\r\n\r\n" : convertedLine(name);
     }
     EXPECT_TEXT(host.report, expected + "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n");
     EXPECT_EQ(sortedEntries(outFolder), QStringList({"a.png", "c.png"}));
@@ -361,7 +367,8 @@ TEST_F(BatchRun, LibraryMessagesGetTheirExplanations) {
         for (const QString& name : listed(inFolder)) {
             expected += name + lines.value(QFileInfo(name).baseName());
         }
-        EXPECT_TEXT(host.report, expected + QString("\r\nNumber of %1 files converted: 0 (of 3 input)\r\n").arg(inFormat));
+        EXPECT_TEXT(host.report,
+                    expected + QString("\r\nNumber of %1 files converted: 0 (of 3 input)\r\n").arg(inFormat));
         EXPECT_EQ(calls.size(), 3);
         if (QString(outFormat) == "JPG") {
             EXPECT_TRUE(calls.contains("a.bmp > a.jpg @75")) << calls.join(", ").toStdString();

@@ -19,8 +19,7 @@ TEST_F(ConvertFilesChecks, EachMissingSettingAsksForItAndMovesTheFocus) {
         {"", "", 0, 0, "Please specify the folder for the input images.", Control::FolderForImages0},
         {inFolder, "", 1, 2, "Please specify the folder for the output images.", Control::FolderForImages1},
         {inFolder, outFolder, 0, 2, "Please specify the file format for the input images.", Control::FolderForImages0},
-        {inFolder, outFolder, 1, 0, "Please specify the file format for the output images.",
-         Control::FolderForImages1},
+        {inFolder, outFolder, 1, 0, "Please specify the file format for the output images.", Control::FolderForImages1},
     };
     writeImage(inFolder + "a.bmp", "BMP");
     for (const Case& c : cases) {
@@ -45,8 +44,9 @@ TEST_F(ConvertFilesChecks, QualityOutOfRangeAndEqualFormatsGiveBothMessagesQuali
     host.setUp(inFolder, "JPG", outFolder, "JPG");
     host.quality = QStringLiteral(" 5 %");
     TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("For conversion to JPG the quality must be in the range 10 through 100.", Buttons::Ok,
-                         Icon::None, "Input error")
+    prompts
+        .expectMsgBox("For conversion to JPG the quality must be in the range 10 through 100.", Buttons::Ok, Icon::None,
+                      "Input error")
         .expectMsgBox("The output file format must be different from the input file format.", Buttons::Ok,
                       Icon::Exclamation, "Input error");
     Batch::cmdConvertFiles_Click(host);
@@ -64,10 +64,10 @@ TEST_F(ConvertFilesChecks, QualityBoundsAndValuesBeyondSixteenBits) {
         bool accepted;
         qint16 quality;
     };
-    const QList<Case> cases = {{"10", "10", true, 10},          {"100", "100", true, 100},
-                               {"9", "9", false, 0},            {"101", "101", false, 0},
-                               {"+0080", "+0080", true, 80},    {"", "", false, 0},
-                               {"32768", "32768", false, 0},    {"99999999999", "99999999999", false, 0},
+    const QList<Case> cases = {{"10", "10", true, 10},       {"100", "100", true, 100},
+                               {"9", "9", false, 0},         {"101", "101", false, 0},
+                               {"+0080", "+0080", true, 80}, {"", "", false, 0},
+                               {"32768", "32768", false, 0}, {"99999999999", "99999999999", false, 0},
                                {"7a5.", "75", true, 75}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
@@ -104,12 +104,11 @@ TEST_F(ListChecks, MissingFolderAsksForIt) {
     for (int index : {0, 1}) {
         FakeHost host;
         TestSupport::ScriptedPrompts prompts;
-        prompts.expectMsgBox(index == 0 ? "Please specify folder for input images."
-                                        : "Please specify folder for output images.",
-                             Buttons::Ok, Icon::None, "Need more input");
+        prompts.expectMsgBox(
+            index == 0 ? "Please specify folder for input images." : "Please specify folder for output images.",
+            Buttons::Ok, Icon::None, "Need more input");
         Batch::cmdList_Click(host, index);
-        EXPECT_EQ(host.focusMoves,
-                  QList<Control>{index == 0 ? Control::FolderForImages0 : Control::FolderForImages1});
+        EXPECT_EQ(host.focusMoves, QList<Control>{index == 0 ? Control::FolderForImages0 : Control::FolderForImages1});
     }
 }
 

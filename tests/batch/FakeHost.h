@@ -2,11 +2,11 @@
 
 #include "batch/BatchHost.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QStringList>
 #include <deque>
 #include <functional>
-#include <gtest/gtest.h>
 
 // A main window reduced to what the batch reads and writes: the report as a text,
 // the visibility of the controls a run changes, scripted "File exists" answers,

@@ -2,6 +2,10 @@
 // separator question, "Stop", run-time errors and the busy look.
 #include "tests/batch/BatchFixture.h"
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 using Prompt::Answer;
 using Prompt::Buttons;
 using Prompt::Icon;
@@ -88,8 +92,8 @@ TEST_F(Listing, NoFilesMessagesNameTheFormatAndSide) {
         host.report = "kept\r\n";
         TestSupport::ScriptedPrompts prompts;
         if (QString(c.outFormat) == "Select") {
-            prompts.expectMsgBox("List all files in the output folder?", Buttons::YesNo, Icon::None,
-                                 "List all files?", Answer::Yes);
+            prompts.expectMsgBox("List all files in the output folder?", Buttons::YesNo, Icon::None, "List all files?",
+                                 Answer::Yes);
         }
         // No question about the report: a folder without matches changes nothing.
         prompts.expectMsgBox(c.message, Buttons::Ok, Icon::Exclamation, "No files");
@@ -101,7 +105,8 @@ TEST_F(Listing, NoFilesMessagesNameTheFormatAndSide) {
 
 TEST_F(Listing, ClearReportQuestionYesEmptiesNoDrawsASeparator) {
     writeImage(inFolder + "a.bmp", "BMP", 2, 2);
-    const QString line = "a.bmp  " + sizeText(inFolder + "a.bmp") + "\r\n\r\nNumber of BMP files in the input folder: 1\r\n";
+    const QString line =
+        "a.bmp  " + sizeText(inFolder + "a.bmp") + "\r\n\r\nNumber of BMP files in the input folder: 1\r\n";
     host.setUp(inFolder, "BMP", outFolder, "PNG");
     {
         TestSupport::ScriptedPrompts prompts;
@@ -145,9 +150,16 @@ TEST_F(Listing, StopEndsTheListingAfterTheCurrentFileButTheCountIsTheFirstPass) 
 
 TEST_F(Listing, CountsBeyondSixteenBits) {
     const int count = 32770;
-    for (int i = 0; i < count; ++i) {
-        QFile file(outFolder + QString("f%1.png").arg(i));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QString first = outFolder + "f0.png";
+    writeBytes(first, QByteArray());
+    for (int i = 1; i < count; ++i) {
+        const QString path = outFolder + QString("f%1.png").arg(i);
+#ifdef Q_OS_UNIX
+        // Links to one empty file make the folder far faster than as many new files.
+        ASSERT_EQ(::link(QFile::encodeName(first).constData(), QFile::encodeName(path).constData()), 0);
+#else
+        ASSERT_TRUE(QFile::copy(first, path));
+#endif
     }
     host.setUp(inFolder, "Select", outFolder, "PNG");
     TestSupport::ScriptedPrompts prompts;
