@@ -131,29 +131,6 @@ TEST_F(BatchRun, CancellingAllFilesEndsTheRun) {
     EXPECT_TRUE(host.filesOpened.isEmpty());
 }
 
-TEST_F(BatchRun, OverwriteWarningFollowsTheBoxAsItIsBeforeEachFile) {
-    writeImage(inFolder + "a.bmp", "BMP");
-    writeImage(inFolder + "b.bmp", "BMP");
-    writeBytes(outFolder + "a.png", "old");
-    writeBytes(outFolder + "b.png", "old");
-    const QStringList names = listed(inFolder);
-    host.setUp(inFolder, "BMP", outFolder, "PNG");
-    host.fileExistsAnswers = {FakeHost::overwrite(outFolder + pngName(names[0]))};
-    // The user clears the box while the first file is converted.
-    host.onYield = [](FakeHost& h, int n) {
-        if (n == 2) {
-            h.warnOnOverwrite = false;
-        }
-    };
-    TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("Number of BMP files converted: 2 (of 2 input)", Buttons::Ok, Icon::None,
-                         "All files converted.");
-    Batch::cmdConvertFiles_Click(host);
-    EXPECT_EQ(host.fileExistsAsked, QStringList({outFolder + pngName(names[0])}));
-    EXPECT_TRUE(isPng(outFolder + "a.png"));
-    EXPECT_TRUE(isPng(outFolder + "b.png"));
-}
-
 TEST_F(BatchRun, StopDuringTheSecondOfFiveFilesFinishesThatFile) {
     for (int i = 1; i <= 5; ++i) {
         writeImage(inFolder + QString("p%1.bmp").arg(i), "BMP");
@@ -217,37 +194,6 @@ TEST_F(BatchRun, StopCanBeClickedWhileTheLibraryWorks) {
     EXPECT_TEXT(host.report, convertedLine(names[0]) +
                                  "Operation stopped.\r\n\r\nNumber of BMP files converted: 1 (of 3 input)\r\n");
     EXPECT_TRUE(clickHandledDuringCall) << "the window handled the click while the library worked";
-}
-
-TEST_F(BatchRun, NoMatchingFilesShowsNoFilesAndChangesNothing) {
-    writeImage(inFolder + "a.png", "PNG");
-    host.setUp(inFolder, "BMP", outFolder, "PNG");
-    host.viewInBrowser = true;
-    host.report = "earlier\r\n";
-    TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("There are no BMP files in the input folder.", Buttons::Ok, Icon::Exclamation, "No files");
-    Batch::cmdConvertFiles_Click(host);
-    EXPECT_EQ(host.report, "earlier\r\n");
-    EXPECT_EQ(sortedEntries(inFolder), QStringList{"a.png"});
-    EXPECT_TRUE(sortedEntries(outFolder).isEmpty());
-    EXPECT_TRUE(host.idleLook());
-    EXPECT_TRUE(host.filesOpened.isEmpty());
-}
-
-TEST_F(BatchRun, SeparatorOrClearedReportBeforeTheRun) {
-    writeImage(inFolder + "a.bmp", "BMP");
-    host.setUp(inFolder, "BMP", outFolder, "PNG");
-    host.warnOnOverwrite = false;
-    const QString run = "a.bmp -> a.png [OK]\r\n\r\nNumber of BMP files converted: 1 (of 1 input)\r\n";
-    for (const Answer answer : {Answer::No, Answer::Yes}) {
-        host.report = "earlier\r\n";
-        TestSupport::ScriptedPrompts prompts;
-        prompts.expectMsgBox("Clear report window first?", Buttons::YesNo, Icon::None, "", answer)
-            .expectMsgBox("Number of BMP files converted: 1 (of 1 input)", Buttons::Ok, Icon::None,
-                          "All files converted.");
-        Batch::cmdConvertFiles_Click(host);
-        EXPECT_TEXT(host.report, answer == Answer::Yes ? run : "earlier\r\n\r\n--------------------\r\n" + run);
-    }
 }
 
 TEST_F(BatchRun, AFailingConversionIsReportedAndTheBatchGoesOn) {

@@ -87,20 +87,9 @@ TEST_F(ConvertFilesChecks, QualityBoundsAndValuesBeyondSixteenBits) {
     }
 }
 
-TEST_F(ConvertFilesChecks, QualityBoxIsLeftAloneForOtherTargets) {
-    host.setUp(inFolder, "PNG", outFolder, "BMP");
-    host.quality = QStringLiteral("abc");
-    host.state.intQuality = 42;
-    TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("There are no PNG files in the input folder.", Buttons::Ok, Icon::Exclamation, "No files");
-    Batch::cmdConvertFiles_Click(host);
-    EXPECT_EQ(host.quality, "abc");
-    EXPECT_EQ(host.state.intQuality, 42);
-}
-
 class ListChecks : public BatchFixture {};
 
-TEST_F(ListChecks, MissingFolderAsksForIt) {
+TEST_F(ListChecks, MissingFolderOrDecliningToListAllFilesListsNothing) {
     for (int index : {0, 1}) {
         FakeHost host;
         TestSupport::ScriptedPrompts prompts;
@@ -110,9 +99,6 @@ TEST_F(ListChecks, MissingFolderAsksForIt) {
         Batch::cmdList_Click(host, index);
         EXPECT_EQ(host.focusMoves, QList<Control>{index == 0 ? Control::FolderForImages0 : Control::FolderForImages1});
     }
-}
-
-TEST_F(ListChecks, DecliningToListAllFilesListsNothing) {
     writeImage(outFolder + "a.png", "PNG");
     host.setUp(inFolder, "BMP", outFolder, "Select");
     host.report = "old\r\n";

@@ -72,10 +72,11 @@ TEST_F(Listing, SelectInBothListsListsEveryFileAfterTheQuestion) {
     EXPECT_EQ(host.state.strOutputFormat, "*");
 }
 
-TEST_F(Listing, NoFilesMessagesNameTheFormatAndSide) {
+// Listings and a batch share the "No files" messages.
+TEST_F(Listing, NoFilesMessagesNameTheFormatAndSideAndChangeNothing) {
     writeImage(inFolder + "a.png", "PNG");
     struct Case {
-        int index;
+        int index;  // 2: "Convert files"
         const char* inFormat;
         const char* outFormat;
         const char* message;
@@ -84,22 +85,30 @@ TEST_F(Listing, NoFilesMessagesNameTheFormatAndSide) {
         {0, "BMP", "PNG", "There are no BMP files in the input folder."},
         {1, "BMP", "JPG", "There are no JPG files in the output folder."},
         {1, "BMP", "Select", "There are no files in the output folder."},
+        {2, "BMP", "PNG", "There are no BMP files in the input folder."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         FakeHost host;
         host.setUp(inFolder, c.inFormat, outFolder, c.outFormat);
+        host.viewInBrowser = true;
         host.report = "kept\r\n";
         TestSupport::ScriptedPrompts prompts;
         if (QString(c.outFormat) == "Select") {
             prompts.expectMsgBox("List all files in the output folder?", Buttons::YesNo, Icon::None, "List all files?",
                                  Answer::Yes);
         }
-        // No question about the report: a folder without matches changes nothing.
+        // No question about the report.
         prompts.expectMsgBox(c.message, Buttons::Ok, Icon::Exclamation, "No files");
-        Batch::cmdList_Click(host, c.index);
+        if (c.index == 2) {
+            Batch::cmdConvertFiles_Click(host);
+        } else {
+            Batch::cmdList_Click(host, c.index);
+        }
         EXPECT_EQ(host.report, "kept\r\n");
         EXPECT_TRUE(host.idleLook());
+        EXPECT_EQ(sortedEntries(inFolder), QStringList{"a.png"}) << "no viewer page";
+        EXPECT_TRUE(host.filesOpened.isEmpty());
     }
 }
 
@@ -169,24 +178,6 @@ TEST_F(Listing, CountsBeyondSixteenBits) {
     EXPECT_EQ(host.report.count("\r\n"), count + 2);
 }
 
-TEST_F(Listing, FileVanishingBeforeItsSizeIsReadEndsTheListingWithAnErrorBox) {
-    writeImage(inFolder + "a.bmp", "BMP");
-    writeImage(inFolder + "b.bmp", "BMP");
-    const QStringList names = listed(inFolder);
-    host.setUp(inFolder, "BMP", outFolder, "PNG");
-    host.onYield = [&](FakeHost&, int n) {
-        if (n == 1) {
-            QFile::remove(inFolder + names[1]);
-        }
-    };
-    TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("File not found: " + inFolder + names[1], Buttons::Ok, Icon::Information, "Error");
-    Batch::cmdList_Click(host, 0);
-    EXPECT_TEXT(host.report, names[0] + "  " + sizeText(inFolder + names[0]) + "\r\n" + names[1]);
-    EXPECT_TRUE(host.idleLook());
-    EXPECT_FALSE(host.state.blnOperationRunning);
-}
-
 TEST_F(Listing, FolderThatIsGoneIsARunTimeError) {
     host.setUp(inFolder + "gone/", "BMP", outFolder, "PNG");
     TestSupport::ScriptedPrompts prompts;
@@ -194,26 +185,4 @@ TEST_F(Listing, FolderThatIsGoneIsARunTimeError) {
     Batch::cmdList_Click(host, 0);
     EXPECT_TRUE(host.report.isEmpty());
     EXPECT_TRUE(host.idleLook());
-}
-
-TEST_F(Listing, ButtonsThatStartAnOperationDoNothingWhileOneRuns) {
-    writeImage(outFolder + "a.png", "PNG");
-    writeImage(outFolder + "b.png", "PNG");
-    host.setUp(inFolder, "BMP", outFolder, "PNG");
-    QString reportAtClick;
-    host.onYield = [&](FakeHost& h, int n) {
-        if (n == 1) {
-            reportAtClick = h.report;
-            EXPECT_TRUE(Batch::OperationRunning(h));
-            // Would ask "Clear report window first?" or "There are no BMP files" if it started.
-            Batch::cmdList_Click(h, 1);
-            Batch::cmdList_Click(h, 0);
-            Batch::cmdConvertFiles_Click(h);
-            EXPECT_EQ(h.report, reportAtClick);
-        }
-    };
-    TestSupport::ScriptedPrompts prompts;
-    Batch::cmdList_Click(host, 1);
-    EXPECT_TRUE(host.report.endsWith("Number of PNG files in the output folder: 2\r\n"));
-    EXPECT_FALSE(Batch::OperationRunning(host));
 }
