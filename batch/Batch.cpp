@@ -12,7 +12,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QMutex>
 #include <QStringList>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
