@@ -199,49 +199,52 @@ TEST_F(BatchRun, StopCanBeClickedWhileTheLibraryWorks) {
 TEST_F(BatchRun, AFailingConversionIsReportedAndTheBatchGoesOn) {
     writeImage(inFolder + "a.bmp", "BMP");
     writeTruncatedBmp(inFolder + "broken.bmp");
+    writeBytes(inFolder + "notes.bmp", "These are notes, not a picture.\n");
     writeImage(inFolder + "c.bmp", "BMP");
-    int kind = 0;
-    const QString message = libraryMessage(inFolder + "broken.bmp", "png", kind);
-    ASSERT_EQ(kind, 1) << message.toStdString();
-    ASSERT_NE(message, "Input file format not supported.");
+    QMap<QString, QString> messages;
+    for (const QString name : {"broken.bmp", "notes.bmp"}) {
+        int kind = 0;
+        messages[name] = libraryMessage(inFolder + name, "png", kind);
+        ASSERT_EQ(kind, 1) << messages[name].toStdString();
+        ASSERT_NE(messages[name], "Input file format not supported.");
+    }
     host.setUp(inFolder, "BMP", outFolder, "PNG");
     TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("Number of BMP files converted: 2 (of 3 input)", Buttons::Ok, Icon::None,
+    prompts.expectMsgBox("Number of BMP files converted: 2 (of 4 input)", Buttons::Ok, Icon::None,
                          "Not all files converted.");
     Batch::cmdConvertFiles_Click(host);
     QString expected;
     for (const QString& name : listed(inFolder)) {
         expected +=
-            name == "broken.bmp" ? "broken.bmp\r\n*** Read error: " + message + "\r\n\r\n" : convertedLine(name);
+            messages.contains(name) ? name + "\r\n*** Read error: " + messages[name] + "\r\n\r\n" : convertedLine(name);
     }
-    EXPECT_TEXT(host.report, expected + "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n");
+    EXPECT_TEXT(host.report, expected + "\r\nNumber of BMP files converted: 2 (of 4 input)\r\n");
     EXPECT_EQ(sortedEntries(outFolder), QStringList({"a.png", "c.png"}));
 }
 
-TEST_F(BatchRun, AnInputTheLibraryCannotReadEndsTheBatch) {
-    writeImage(inFolder + "a.bmp", "BMP");
-    writeBytes(inFolder + "notes.bmp", "These are notes, not a picture.\n");
-    writeImage(inFolder + "c.bmp", "BMP");
-    int kind = 0;
-    ASSERT_EQ(libraryMessage(inFolder + "notes.bmp", "png", kind), "Input file format not supported.");
-    ASSERT_EQ(kind, 1);
-    host.setUp(inFolder, "BMP", outFolder, "PNG");
-    QString expected;
-    int converted = 0;
-    for (const QString& name : listed(inFolder)) {
-        if (name == "notes.bmp") {
-            expected += "notes.bmp\r\n*** Read error: Input file format not supported.\r\n\r\n";
-            break;
-        }
-        expected += convertedLine(name);
-        ++converted;
+// The library judges a file by its content and knows every extension a batch takes, so it names
+// an input it does not support only for other names; the rule is tested with that answer scripted.
+TEST_F(BatchRun, AnInputFormatTheLibraryDoesNotSupportEndsTheBatch) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        writeImage(inFolder + name, "BMP");
     }
-    const QString summary = QString("Number of BMP files converted: %1 (of 3 input)").arg(converted);
+    const QStringList names = listed(inFolder);
+    Batch::SetConverter([&](const QString& in, const QString& out, qint16 quality, int& kind) {
+        if (in.endsWith(names[1])) {
+            kind = 1;
+            return QStringLiteral("Input file format not supported.");
+        }
+        return Grafix::ConvertGraphicsFile(in, out, quality, kind);
+    });
+    host.setUp(inFolder, "BMP", outFolder, "PNG");
     TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox(summary, Buttons::Ok, Icon::None, "Not all files converted.");
+    prompts.expectMsgBox("Number of BMP files converted: 1 (of 3 input)", Buttons::Ok, Icon::None,
+                         "Not all files converted.");
     Batch::cmdConvertFiles_Click(host);
-    EXPECT_TEXT(host.report, expected + "\r\n" + summary + "\r\n");
-    EXPECT_EQ(sortedEntries(outFolder).size(), converted);
+    EXPECT_TEXT(host.report, convertedLine(names[0]) + names[1] +
+                                 "\r\n*** Read error: Input file format not supported.\r\n\r\n"
+                                 "\r\nNumber of BMP files converted: 1 (of 3 input)\r\n");
+    EXPECT_EQ(sortedEntries(outFolder), QStringList{pngName(names[0])});
 }
 
 TEST_F(BatchRun, AnOutputFormatTheLibraryCannotWriteEndsTheBatchAfterTheFirstFile) {
