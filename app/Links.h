@@ -5,8 +5,8 @@
 // The web addresses and the support address the program shows.
 namespace Links {
 
-inline const QString kHomePage = QStringLiteral("https://taldrin.example.com/");
-inline const QString kOnlineDocumentation = QStringLiteral("https://taldrin.example.com/vornask/documentation.html");
-inline const QString kSupportEmail = QStringLiteral("vornask@taldrin.example.com");
+inline const QString kHomePage = QStringLiteral("https://taldrin.example/");
+inline const QString kOnlineDocumentation = QStringLiteral("https://taldrin.example/vornask/help.html");
+inline const QString kSupportEmail = QStringLiteral("help@taldrin.example");
 
 }  // namespace Links

@@ -13,4 +13,8 @@ namespace Grafix {
 // the library's result does not fit in 16 bits. Safe to call from a worker thread.
 QString ConvertGraphicsFile(const QString& inputPath, const QString& outputPath, qint16 quality, int& errorKind);
 
+// Looks for the library in `folder` instead of the executable's folder (empty: the
+// executable's folder again) and forgets a library loaded before. For tests.
+void SetLibraryFolder(const QString& folder);
+
 }  // namespace Grafix

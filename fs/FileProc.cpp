@@ -13,9 +13,13 @@ namespace FileProc {
 
 namespace fs = std::filesystem;
 
-bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isFile(); }
+bool FileExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
 
-bool FolderExists(const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); }
+bool FolderExists(const QString& folder) {
+    return !folder.isEmpty() && QFileInfo(folder).isDir();
+}
 
 int CountMatchingFiles(const QString& folder, const QString& mask) {
     std::error_code error;
@@ -104,7 +108,7 @@ QString GetUnusedFilepath(const QString& folder, const QString& stem, const QStr
     }
     const QString dotted = extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension;
     for (int n = 1; n <= 99; ++n) {
-        const QString candidate = base + stem + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')) + dotted;
+        QString candidate = base + stem + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')) + dotted;
         if (NewFileCreatable(candidate)) {
             return candidate;
         }

@@ -25,6 +25,8 @@ inline QString fromFsPath(const std::filesystem::path& path) {
 #endif
 }
 
-inline QString describe(const std::error_code& error) { return QString::fromLocal8Bit(error.message()); }
+inline QString describe(const std::error_code& error) {
+    return QString::fromLocal8Bit(error.message());
+}
 
 }  // namespace FsDetail

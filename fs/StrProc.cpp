@@ -87,10 +87,8 @@ bool MatchMaskPart(const QString& text, const QString& pattern, bool blnCaseSens
             ++j;
         } else if (pc == U'*') {
             // Jump to the first occurrence of the next literal; that choice is never revisited.
-            const auto literal =
-                std::find_if(p.begin() + static_cast<std::ptrdiff_t>(j), p.end(), [](char32_t c) {
-                    return c != U'*' && c != U'?';
-                });
+            const auto literal = std::find_if(p.begin() + static_cast<std::ptrdiff_t>(j), p.end(),
+                                              [](char32_t c) { return c != U'*' && c != U'?'; });
             if (literal == p.end()) {
                 return true;
             }

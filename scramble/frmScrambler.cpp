@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTime>
 #include <cmath>
@@ -75,7 +76,9 @@ QString permute(const QString& block, const std::array<int, 5>& order) {
     return out;
 }
 
-QString lengthText(qsizetype length) { return QStringLiteral("Length = %1").arg(length); }
+QString lengthText(qsizetype length) {
+    return QStringLiteral("Length = %1").arg(length);
+}
 
 // The fixed texts of this window and of the program's title, stored scrambled.
 const QString& storedTitle() {
@@ -87,15 +90,20 @@ const QString& storedCaption() {
     return text;
 }
 const QString& storedLineBreakQuestion() {
-    static const QString text = QStringLiteral("a\u00FEeTth\u00FEtecxatoinl\u00FEnisb\u00FEnreske.ape\u00FElR\u00FEeaec\u00FEhalc\u00FEeibnkar\u00FEea\u00FEb\u00FEynabklyx?dk");
+    static const QString text = QStringLiteral(
+        "a\u00FEeTth\u00FEtecxatoinl\u00FEnisb\u00FEnreske."
+        "ape\u00FElR\u00FEeaec\u00FEhalc\u00FEeibnkar\u00FEea\u00FEb\u00FEynabklyx?dk");
     return text;
 }
 const QString& storedTooLong() {
-    static const QString text = QStringLiteral("]\u00FEeTth\u00FEteixotso\u00FEno\u00FEglta:\u00FE\u00FEtsm\u00FEo\u00FE02c2arhcasrt\u00FEe\u00FEncbacser\u00FElbaembcdb.");
+    static const QString text = QStringLiteral(
+        "]\u00FEeTth\u00FEteixotso\u00FEno\u00FEglta:"
+        "\u00FE\u00FEtsm\u00FEo\u00FE02c2arhcasrt\u00FEe\u00FEncbacser\u00FElbaembcdb.");
     return text;
 }
 const QString& storedCheckMessage() {
-    static const QString text = QStringLiteral("N\u00FEeTuhrcnaselmdbrt\u00FEisd\u00FEnigrefsfor\u00FEmfeh\u00FE\u00FEtirsntkugg.");
+    static const QString text =
+        QStringLiteral("N\u00FEeTuhrcnaselmdbrt\u00FEisd\u00FEnigrefsfor\u00FEmfeh\u00FE\u00FEtirsntkugg.");
     return text;
 }
 const QString& storedCheckTitle() {
@@ -149,8 +157,10 @@ QString frmScrambler::Scramble(const QString& text) {
                 plain = trimBlanks(plain.replace(QLatin1String("\r\n"), QLatin1String(" ")));
                 setBoxText(0, plain);
                 break;
-            case Prompt::Answer::No: break;
-            default: return QString();
+            case Prompt::Answer::No:
+                break;
+            default:
+                return QString();
         }
         // Nothing but line breaks and blanks is as empty as nothing at all.
         if (plain.isEmpty()) {
@@ -180,13 +190,21 @@ QString frmScrambler::Scramble(const QString& text) {
     return charOfCode(static_cast<int>(length) + 31) + out;
 }
 
-QString frmScrambler::ScrambleBlock(const QString& block) { return permute(block, {4, 3, 1, 5, 2}); }
+QString frmScrambler::ScrambleBlock(const QString& block) {
+    return permute(block, {4, 3, 1, 5, 2});
+}
 
-QString frmScrambler::UnscrambleBlock(const QString& block) { return permute(block, {3, 5, 2, 1, 4}); }
+QString frmScrambler::UnscrambleBlock(const QString& block) {
+    return permute(block, {3, 5, 2, 1, 4});
+}
 
-QString frmScrambler::ProgramTitle() { return Unscramble(storedTitle()); }
+QString frmScrambler::ProgramTitle() {
+    return Unscramble(storedTitle());
+}
 
-void frmScrambler::cmdScramble_Click() { setBoxText(1, Scramble(boxText(0))); }
+void frmScrambler::cmdScramble_Click() {
+    setBoxText(1, Scramble(boxText(0)));
+}
 
 void frmScrambler::cmdUnscramble_Click() {
     setBoxText(2, Unscramble(boxText(1)));
@@ -227,7 +245,9 @@ void frmScrambler::cmdPasteFromClipboard_Click(int index) {
     showLength(index, boxText(index).size());
 }
 
-void frmScrambler::cmdQuit_Click() { QCoreApplication::quit(); }
+void frmScrambler::cmdQuit_Click() {
+    QCoreApplication::quit();
+}
 
 void frmScrambler::buildControls() {
     const QString boxNames[3] = {QStringLiteral("txbString"), QStringLiteral("txbScrambledString"),
@@ -276,6 +296,7 @@ void frmScrambler::buildControls() {
         side->addWidget(paste);
         side->addStretch();
         grid->addLayout(side, row + 1, 2);
+        connect(box, &QPlainTextEdit::textChanged, this, [this, i] { takeTypedText(i); });
         m_boxes[i] = box;
         m_lengths[i] = length;
     }
@@ -301,16 +322,30 @@ void frmScrambler::buildControls() {
 }
 
 QString frmScrambler::boxText(int index) const {
-    // The raw text, because the plain one turns a no-break space (a length character, code 160)
-    // into a blank. The boxes hold paragraphs; the routines see the line breaks as CR LF.
-    QString text = m_boxes[index]->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
-    return text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return m_texts[index];
 }
 
 void frmScrambler::setBoxText(int index, const QString& text) {
+    m_texts[index] = text;
+    // The box shows paragraphs; a CR or LF on its own (a scrambled text keeps its line breaks'
+    // halves apart) is shown as a break as well, but the text itself is kept as it is.
     QString shown = text;
-    m_boxes[index]->setPlainText(shown.replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QScopedValueRollback<bool> quiet(m_settingText, true);
+    m_boxes[index]->setPlainText(shown);
 }
 
-void frmScrambler::showLength(int index, qsizetype length) { m_lengths[index]->setText(lengthText(length)); }
+void frmScrambler::takeTypedText(int index) {
+    if (m_settingText) {
+        return;
+    }
+    // The raw text, because the plain one turns a no-break space (a length character, code 160)
+    // into a blank. Typed line breaks become CR LF, as the routines expect them.
+    QString text = m_boxes[index]->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
+    m_texts[index] = text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+}
+
+void frmScrambler::showLength(int index, qsizetype length) {
+    m_lengths[index]->setText(lengthText(length));
+}

@@ -40,11 +40,14 @@ private:
     void cmdQuit_Click();
 
     void buildControls();
-    // A box's text with CR LF line ends, as the routines expect it.
+    // A box's text exactly as last set, or as typed with CR LF line ends.
     QString boxText(int index) const;
     void setBoxText(int index, const QString& text);
+    void takeTypedText(int index);
     void showLength(int index, qsizetype length);
 
     std::array<QPlainTextEdit*, 3> m_boxes{};
     std::array<QLabel*, 3> m_lengths{};
+    std::array<QString, 3> m_texts;
+    bool m_settingText = false;
 };

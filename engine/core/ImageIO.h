@@ -108,6 +108,11 @@ public:
 // `path` only decides the message when the content is no format we read.
 Status openReader(const std::string& path, const Limits& limits, std::unique_ptr<ImageReader>& reader);
 
+// As openReader, over `size` bytes at `data`, which must outlive the reader; `name`
+// stands for the path (its extension decides the message for unknown content).
+Status openReaderFromMemory(const uint8_t* data, size_t size, const std::string& name, const Limits& limits,
+                            std::unique_ptr<ImageReader>& reader);
+
 // Where a writer's bytes go (the temporary output file). Every write is checked.
 class ByteSink {
 public:
@@ -115,6 +120,9 @@ public:
     // False after a failed write; the error text is then in error().
     virtual bool write(const void* data, size_t size) = 0;
     virtual std::string error() const = 0;
+    // Writes at an absolute offset from the sink's start, for formats stored bottom-up.
+    // False when the sink cannot seek or the write failed; the text is then in error().
+    virtual bool writeAt(uint64_t /*offset*/, const void* /*data*/, size_t /*size*/) { return false; }
 };
 
 // Takes rows pushed top to bottom and writes one output format.
@@ -129,5 +137,18 @@ public:
     virtual Status writeRows(const uint8_t* src, size_t stride, uint32_t count) = 0;
     virtual Status finish() = 0;
 };
+
+enum class OutputFormat : uint8_t { Bmp, Png, Jpeg };
+
+// What a writer may do besides storing pixels.
+struct WriterOptions {
+    // JPEG quality, 1..100 (callers clamp).
+    int quality = 75;
+    // Bytes the writer may hold for a whole image (compressed data, coefficients).
+    uint64_t memoryBudget = 512ull << 20;
+};
+
+// A writer for `format`.
+std::unique_ptr<ImageWriter> makeWriter(OutputFormat format, const WriterOptions& options);
 
 }  // namespace tessaplex

@@ -1,0 +1,383 @@
+#include "app/frmMain.h"
+
+#include "app/Links.h"
+#include "app/Shell.h"
+#include "app/frmHelp.h"
+#include "fs/DiskProc.h"
+#include "fs/FolderCheck.h"
+#include "fs/frmSpecifyDirectory.h"
+#include "fs/StrProc.h"
+#include "platform/Prompt.h"
+#include "platform/Twips.h"
+#include "scramble/frmScrambler.h"
+#include "single/frmTargetFileExists.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#ifndef VORNASK_VERSION_MAJOR
+#define VORNASK_VERSION_MAJOR 1
+#endif
+#ifndef VORNASK_VERSION_MINOR
+#define VORNASK_VERSION_MINOR 0
+#endif
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+    m_exitProgram = [] { QCoreApplication::quit(); };
+    createControls();
+
+    connect(cmdClearFolderForImages[0], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(0); });
+    connect(cmdClearFolderForImages[1], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(1); });
+    connect(cmdClearFolderForImages[2], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(2); });
+    connect(cmdCopyToClipboard, &QPushButton::clicked, this, &frmMain::cmdCopyToClipboard_Click);
+    connect(cmdQuit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
+    connect(chkWarnOnOverwrite, &QCheckBox::clicked, this, &frmMain::chkWarnOnOverwrite_Click);
+    connect(chkViewMultipleInBrowser, &QCheckBox::clicked, this, &frmMain::chkViewMultipleInBrowser_Click);
+    // The layout follows every change of the box, by the user or by the program.
+    connect(chkLargeWindow, &QCheckBox::toggled, this, &frmMain::chkLargeWindow_Click);
+    connect(lblTaldrin, &QLabel::linkActivated, this, &frmMain::lblTaldrin_Click);
+    connect(lblOnlineDocumentation, &QLabel::linkActivated, this, &frmMain::lblOnlineDocumentation_Click);
+    connect(cmdSaveState[0], &QPushButton::clicked, this, [this] { cmdSaveState_Click(0); });
+    connect(cmdSaveState[1], &QPushButton::clicked, this, [this] { cmdSaveState_Click(1); });
+    connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
+    connect(cmdFolderForImages[0], &QPushButton::clicked, this, [this] { cmdFolderForImages_Click(0); });
+    connect(cmdFolderForImages[1], &QPushButton::clicked, this, [this] { cmdFolderForImages_Click(1); });
+    connectFormatList(0);
+    connectFormatList(1);
+
+    // F1 on the buttons that start an operation opens the help screen.
+    auto* f1 = new F1HelpFilter([this] { cmdHelp_Click(); }, this);
+    for (QWidget* button : {static_cast<QWidget*>(cmdConvertSingleFile), static_cast<QWidget*>(cmdConvertFiles),
+                            static_cast<QWidget*>(cmdHelp), static_cast<QWidget*>(cmdList[0]),
+                            static_cast<QWidget*>(cmdList[1])}) {
+        f1->watch(button);
+    }
+}
+
+frmMain::~frmMain() = default;
+
+// A format list runs its click handler when the user picks an item (with the
+// mouse, the keyboard or the wheel), even the one already selected.
+void frmMain::connectFormatList(int index) {
+    connect(cboFileFormat[index], &QComboBox::activated, this, [this, index] { cboFileFormat_Click(index); });
+}
+
+void frmMain::setFormatSelection(int index, int item) {
+    cboFileFormat[index]->setCurrentIndex(item);
+    cboFileFormat_Click(index);
+}
+
+void frmMain::Form_Load() {
+    InitialiseControls();
+
+    strTitle = frmScrambler::ProgramTitle();
+    Prompt::setProgramTitle(strTitle);
+    strVersionNumber = QString::number(VORNASK_VERSION_MAJOR) + QStringLiteral(".") +
+                       QString::number(VORNASK_VERSION_MINOR) + QStringLiteral("7");
+    setWindowTitle(strTitle + QStringLiteral(" ") + strVersionNumber);
+
+    // The progress line lies over the button row while a file is converted.
+    const QRect single = cmdConvertSingleFile->geometry();
+    lblConvertingFile->setGeometry(single.x(), single.y(),
+                                   Twips::toPixels(9465 - Twips::fromPixels(cmdStop->width()) - 300),
+                                   single.height());
+
+    setFixedSize(Twips::toPixels(9465), Twips::toPixels(intNormalHeight));
+    move(Twips::toPixels((screenWidthTw() - 9465) / 2), pos().y());
+    show();
+
+    chkLargeWindow_Click();
+    lblOnlineDocumentation->show();
+    cmdSaveState[0]->setEnabled(true);
+    cmdSaveState[1]->setEnabled(true);
+    FocusNextStep();
+
+    // Relative folders typed by the user start from the root of the first fixed drive.
+    const QString drive = DiskProc::FirstFixedDrive();
+#ifdef Q_OS_WIN
+    QDir::setCurrent((drive.isEmpty() ? QStringLiteral("C:") : drive) + QStringLiteral("\\"));
+#else
+    QDir::setCurrent(drive + QStringLiteral("/"));
+#endif
+}
+
+void frmMain::InitialiseControls() {
+    clearReport();
+    intNormalHeight = 4975;
+    chkLargeWindow->setChecked(false);
+    chkWarnOnOverwrite->setChecked(true);
+    strFileFormat = {QStringLiteral("BMP"), QStringLiteral("PNG"), QStringLiteral("JPG"), QStringLiteral("GIF")};
+    cboFileFormat[0]->clear();
+    cboFileFormat[1]->clear();
+    cboFileFormat[0]->addItem(QStringLiteral("Select"));
+    cboFileFormat[1]->addItem(QStringLiteral("Select"));
+    for (int i = 0; i < 2; ++i) {
+        cboFileFormat[i]->addItems(strFileFormat);
+        setFormatSelection(i, 0);
+    }
+    intMinQuality = 10;
+    intMaxQuality = 100;
+}
+
+void frmMain::cboFileFormat_Click(int index) {
+    if (index == 1) {
+        const int jpg = StrProc::FindInList(strFileFormat, static_cast<int>(strFileFormat.size()), QStringLiteral("JPG"));
+        const bool visible = cboFileFormat[1]->currentIndex() == jpg + 1;
+        lblQuality->setVisible(visible);
+        txbQuality->setVisible(lblQuality->isVisibleTo(this));
+    }
+    if (isVisible()) {
+        cmdConvertFiles->setFocus();
+    }
+}
+
+void frmMain::chkWarnOnOverwrite_Click() {
+    if (isVisible()) {
+        cmdConvertFiles->setFocus();
+    }
+}
+
+void frmMain::chkViewMultipleInBrowser_Click() {
+    if (isVisible()) {
+        cmdConvertFiles->setFocus();
+    }
+}
+
+void frmMain::cmdClearFolderForImages_Click(int index) {
+    if (index == 2) {
+        clearReport();
+    } else {
+        txbFolderForImages[index]->clear();
+    }
+    FocusNextStep();
+}
+
+void frmMain::FocusNextStep() {
+    if (!isVisible()) {
+        return;
+    }
+    if (txbFolderForImages[0]->text().isEmpty()) {
+        cmdConvertSingleFile->setFocus();
+    } else if (txbFolderForImages[1]->text().isEmpty()) {
+        cmdFolderForImages[1]->setFocus();
+    } else if (cboFileFormat[0]->currentIndex() == 0) {
+        cmdFolderForImages[0]->setFocus();
+    } else if (cboFileFormat[1]->currentIndex() == 0) {
+        cmdFolderForImages[1]->setFocus();
+    } else {
+        cmdConvertFiles->setFocus();
+    }
+}
+
+void frmMain::cmdQuit_Click() {
+    if (m_quitRequested) {
+        return;
+    }
+    m_quitRequested = true;
+    // Every window closes at once; a conversion under way is finished by the
+    // batch before the program ends, so no temporary file is left behind.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this) {
+            window->hide();
+        }
+    }
+    hide();
+    m_exitProgram();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    cmdQuit_Click();
+    event->accept();
+}
+
+void frmMain::cmdSaveState_Click(int index) { StateFile::cmdSaveState_Click(*this, index); }
+
+void frmMain::cmdHelp_Click() { frmHelp::ShowHelp(this); }
+
+void frmMain::setFolderText(int index, const QString& text) { txbFolderForImages[index]->setText(text); }
+
+bool frmMain::setFormatIndex(int index, int item) {
+    if (item < 0 || item >= cboFileFormat[index]->count()) {
+        return false;
+    }
+    setFormatSelection(index, item);
+    return true;
+}
+
+QCheckBox* frmMain::optionBox(StateOption which) const {
+    switch (which) {
+        case StateOption::WarnOnOverwrite: return chkWarnOnOverwrite;
+        case StateOption::ViewInBrowser: return chkViewMultipleInBrowser;
+        case StateOption::LargeWindow: return chkLargeWindow;
+    }
+    return chkWarnOnOverwrite;
+}
+
+bool frmMain::option(StateOption which) const { return optionBox(which)->isChecked(); }
+
+// Changing the large-window box applies its layout through the box's own signal.
+void frmMain::setOption(StateOption which, bool checked) { optionBox(which)->setChecked(checked); }
+
+void frmMain::lblTaldrin_Click() {
+    Shell::LaunchBrowser(Links::kHomePage);
+    FocusNextStep();
+}
+
+void frmMain::lblOnlineDocumentation_Click() {
+    Shell::LaunchBrowser(Links::kOnlineDocumentation);
+    FocusNextStep();
+}
+
+void frmMain::cmdFolderForImages_Click(int index) {
+    if (!m_specifyDirectory) {
+        m_specifyDirectory = new frmSpecifyDirectory(this);
+    }
+    frmSpecifyDirectory& chooser = *m_specifyDirectory;
+    chooser.setWindowTitle(index == 0 ? QStringLiteral("Specify folder for input image files")
+                                      : QStringLiteral("Specify folder for output image files"));
+    // The chooser's right edge lines up with the report's, a little below its top.
+    const QRect report = txbReport->geometry();
+    chooser.move(pos().x() + report.x() + report.width() - chooser.width(),
+                 pos().y() + report.y() + Twips::toPixels(390));
+    chooser.setBackgroundColour(QColor(192, 255, 255));
+    Prompt::ExecDialog(chooser);
+    const bool accepted = chooser.blnAccept;
+    const QString folder = chooser.currentFolder();
+    if (chooser.closedThroughFrame()) {
+        // Closing through the frame ends the chooser; the next use starts afresh.
+        m_specifyDirectory->deleteLater();
+        m_specifyDirectory = nullptr;
+    }
+    if (accepted) {
+        txbFolderForImages[index]->setText(FolderCheck::ChosenFolderText(folder));
+        FolderCheck::ShowFolderSummary(index, txbFolderForImages[index]->text());
+        txbFolderForImages_LostFocus(1);
+    }
+    FocusNextStep();
+}
+
+void frmMain::txbFolderForImages_LostFocus(int index) {
+    if (m_checkingFolder) {
+        return;
+    }
+    m_checkingFolder = true;
+    QLineEdit* box = txbFolderForImages[index];
+    FolderCheck::CheckTypedFolder(index, box->text(), FolderCheck::CurrentFolder(), PathStyle::native(),
+                                  [box](const QString& text) { box->setText(text); });
+    m_checkingFolder = false;
+    FocusNextStep();
+}
+
+// A folder box is checked whenever the focus leaves it for another control of the
+// program, not when another application takes the focus or a menu pops up.
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            for (int i = 0; i < 2; ++i) {
+                if (watched == txbFolderForImages[i] && !m_quitRequested) {
+                    txbFolderForImages_LostFocus(i);
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The report keeps the program's exact text, CR LF included; the view shows it
+// with ordinary line breaks. Text is only ever added at the end.
+void frmMain::appendReport(const QString& text) {
+    if (text.isEmpty()) {
+        return;
+    }
+    m_report += text;
+    QString shown = text;
+    shown.remove(QLatin1Char('\r'));
+    QTextCursor cursor(txbReport->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(shown);
+}
+
+void frmMain::clearReport() {
+    m_report.clear();
+    txbReport->clear();
+}
+
+void frmMain::moveReportCaretToEnd() {
+    txbReport->moveCursor(QTextCursor::End);
+    txbReport->ensureCursorVisible();
+}
+
+void frmMain::cmdCopyToClipboard_Click() {
+    if (!m_report.isEmpty()) {
+        Prompt::SetClipboardText(m_report);
+    }
+    FocusNextStep();
+}
+
+QString frmMain::folderText(int index) const { return txbFolderForImages[index]->text(); }
+int frmMain::formatIndex(int index) const { return cboFileFormat[index]->currentIndex(); }
+QString frmMain::formatText(int index) const { return cboFileFormat[index]->currentText(); }
+QString frmMain::qualityText() const { return txbQuality->text(); }
+void frmMain::setQualityText(const QString& text) { txbQuality->setText(text); }
+bool frmMain::warnOnOverwriteChecked() const { return chkWarnOnOverwrite->isChecked(); }
+bool frmMain::viewInBrowserChecked() const { return chkViewMultipleInBrowser->isChecked(); }
+
+void frmMain::setFocusTo(Control control) {
+    switch (control) {
+        case Control::ConvertSingleFile: cmdConvertSingleFile->setFocus(); break;
+        case Control::FolderForImages0: cmdFolderForImages[0]->setFocus(); break;
+        case Control::FolderForImages1: cmdFolderForImages[1]->setFocus(); break;
+        case Control::ConvertFiles: cmdConvertFiles->setFocus(); break;
+    }
+}
+
+void frmMain::showConvertingLabel(const QString& text) {
+    lblConvertingFile->setText(text);
+    lblConvertingFile->show();
+    lblConvertingFile->raise();
+}
+
+void frmMain::hideConvertingLabel() { lblConvertingFile->hide(); }
+
+void frmMain::setBusyLook(bool busy, bool conversion) {
+    cmdStop->setVisible(busy);
+    lblOnlineDocumentation->setVisible(!busy);
+    if (conversion) {
+        cmdConvertSingleFile->setVisible(!busy);
+        lblTopLine->setVisible(!busy);
+    }
+}
+
+void frmMain::repaintNow() { repaint(); }
+
+void frmMain::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+TargetFileExistsAnswer frmMain::askTargetFileExists(const QString& entryFilepath, bool singleFileOperation) {
+    if (!m_targetFileExists) {
+        m_targetFileExists = new frmTargetFileExists(this);
+    }
+    frmTargetFileExists& dialog = *m_targetFileExists;
+    dialog.lngBackColor = 0xFFFFC0;
+    dialog.strEntryFilepath = entryFilepath;
+    dialog.blnBoldFont = true;
+    dialog.blnSingleFileOperation = singleFileOperation;
+    dialog.blnSameFileExtensionMandatory = true;
+    Prompt::ExecDialog(dialog);
+    TargetFileExistsAnswer answer;
+    answer.blnCancelOperationThisFile = dialog.blnCancelOperationThisFile;
+    answer.blnCancelOperationAllFiles = dialog.blnCancelOperationThisFile && dialog.blnCancelOperationAllFiles;
+    answer.strExitFilepath = dialog.strExitFilepath;
+    return answer;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The four format readers behind openReader. Each takes the source positioned at
+// its start, checks the header against the limits and, on success, hands back a
+// reader ready for its first row.
+
+#include "engine/core/ImageIO.h"
+#include "engine/read/ByteSource.h"
+
+#include <memory>
+
+namespace tessaplex::read {
+
+Status openBmp(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader);
+Status openPng(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader);
+Status openJpeg(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader);
+Status openGif(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader);
+
+}  // namespace tessaplex::read

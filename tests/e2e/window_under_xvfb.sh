@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Usage: window_under_xvfb.sh <vornask executable> <screenshot.png>
+# Runs inside its own virtual X server (xvfb-run), so it needs no screen.
+set -euo pipefail
+exe=$1
+shot=$2
+mkdir -p "$(dirname "$shot")"
+
+if [ -z "${VORNASK_IN_XVFB:-}" ]; then
+  export VORNASK_IN_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+
+unset QT_QPA_PLATFORM
+export QT_QPA_PLATFORM=xcb
+"$exe" &
+pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+
+caption="Vornask 1.07"
+info=""
+for _ in $(seq 1 100); do
+  if ! kill -0 $pid 2>/dev/null; then
+    echo "the program ended before its window appeared" >&2
+    exit 1
+  fi
+  id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$caption\"" | awk '{print $1}' | head -n 1 || true)
+  if [ -n "$id" ]; then
+    info=$(xwininfo -id "$id")
+    if grep -q "Map State: IsViewable" <<<"$info"; then
+      break
+    fi
+  fi
+  sleep 0.2
+done
+if [ -z "$info" ]; then
+  echo "no window captioned \"$caption\" appeared" >&2
+  exit 1
+fi
+width=$(awk '/Width:/ {print $2}' <<<"$info")
+height=$(awk '/Height:/ {print $2}' <<<"$info")
+echo "window \"$caption\": ${width}x${height} pixels"
+# 9465 x 4975 twips at 15 twips a pixel.
+if [ "$width" != 631 ] || [ "$height" != 332 ]; then
+  echo "client size ${width}x${height}, expected 631x332" >&2
+  exit 1
+fi
+sleep 0.5
+import -window "$id" "$shot"
+test -s "$shot"
+echo "screenshot: $shot"

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/Twips.h"
+
+#include <QAbstractButton>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+#include <QWidget>
+#include <ostream>
+#include <stdexcept>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace DialogTest {
+
+inline int px(double twips) {
+    return Twips::toPixels(twips);
+}
+inline double twips(int pixels) {
+    return Twips::fromPixels(pixels);
+}
+
+template <class T>
+T* control(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found) {
+        throw std::runtime_error(std::string("no control ") + name);
+    }
+    return found;
+}
+
+// Check boxes and option buttons take clicks on their box and caption only.
+inline void clickOn(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
+}
+
+// The controls that Tab reaches, in order, starting from `first`.
+inline QString tabOrder(QWidget* first) {
+    QStringList names{first->objectName()};
+    for (QWidget* widget = first->nextInFocusChain(); widget != first; widget = widget->nextInFocusChain()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(first->window())) {
+            names << widget->objectName();
+        }
+    }
+    return names.join(QLatin1Char(' '));
+}
+
+// Names of the window's own controls (Qt's inner parts aside) that have no accessible name.
+inline QStringList unnamedControls(QWidget& window) {
+    QStringList unnamed;
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        if (!widget->objectName().isEmpty() && !widget->objectName().startsWith(QLatin1String("qt_")) &&
+            widget->accessibleName().isEmpty()) {
+            unnamed << widget->objectName();
+        }
+    }
+    return unnamed;
+}
+
+}  // namespace DialogTest
