@@ -13,6 +13,9 @@ struct RunState {
     qint16 intQuality = 0;
     bool blnWarnOnOverwrite = false;
     bool blnStopRequested = false;
+    // True while a batch, a listing or a single-file conversion runs; the buttons
+    // that start an operation do nothing meanwhile.
+    bool blnOperationRunning = false;
     // The viewer page of the run.
     bool blnViewInBrowser = false;
     bool blnViewerFileOpen = false;
@@ -79,4 +82,8 @@ public:
 
     // Shows the "File exists" dialog for an existing result file.
     virtual TargetFileExistsAnswer askTargetFileExists(const QString& entryFilepath, bool singleFileOperation) = 0;
+
+    // Opens a file with its default program (the viewer page at the end of a run);
+    // true when the desktop accepted it. A failure is reported when showError is true.
+    virtual bool openFile(const QString& path, bool showError) = 0;
 };
