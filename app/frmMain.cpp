@@ -3,6 +3,7 @@
 #include "app/Links.h"
 #include "app/Shell.h"
 #include "app/frmHelp.h"
+#include "batch/Batch.h"
 #include "fs/DiskProc.h"
 #include "fs/FolderCheck.h"
 #include "fs/frmSpecifyDirectory.h"
@@ -51,6 +52,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     connect(cmdSaveState[0], &QPushButton::clicked, this, [this] { cmdSaveState_Click(0); });
     connect(cmdSaveState[1], &QPushButton::clicked, this, [this] { cmdSaveState_Click(1); });
     connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
+    connect(cmdConvertSingleFile, &QPushButton::clicked, this, &frmMain::cmdConvertSingleFile_Click);
+    connect(cmdConvertFiles, &QPushButton::clicked, this, [this] { Batch::cmdConvertFiles_Click(*this); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { Batch::cmdStop_Click(*this); });
+    connect(cmdList[0], &QPushButton::clicked, this, [this] { Batch::cmdList_Click(*this, 0); });
+    connect(cmdList[1], &QPushButton::clicked, this, [this] { Batch::cmdList_Click(*this, 1); });
     connect(cmdFolderForImages[0], &QPushButton::clicked, this, [this] { cmdFolderForImages_Click(0); });
     connect(cmdFolderForImages[1], &QPushButton::clicked, this, [this] { cmdFolderForImages_Click(1); });
     connectFormatList(0);
@@ -184,6 +190,7 @@ void frmMain::cmdQuit_Click() {
     if (m_quitRequested) {
         return;
     }
+    // A run sees this at its next step and ends without another prompt or line.
     m_quitRequested = true;
     // Every window closes at once; a conversion under way is finished by the
     // batch before the program ends, so no temporary file is left behind.
@@ -201,7 +208,15 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::cmdSaveState_Click(int index) { StateFile::cmdSaveState_Click(*this, index); }
+void frmMain::cmdSaveState_Click(int index) {
+    // Restoring during a run would change the folders the run is reading.
+    if (index == 1 && Batch::OperationRunning(*this)) {
+        return;
+    }
+    StateFile::cmdSaveState_Click(*this, index);
+}
+
+void frmMain::cmdConvertSingleFile_Click() { SingleFile::cmdConvertSingleFile_Click(*this); }
 
 void frmMain::cmdHelp_Click() { frmHelp::ShowHelp(this); }
 
@@ -240,6 +255,9 @@ void frmMain::lblOnlineDocumentation_Click() {
 }
 
 void frmMain::cmdFolderForImages_Click(int index) {
+    if (Batch::OperationRunning(*this)) {
+        return;
+    }
     if (!m_specifyDirectory) {
         m_specifyDirectory = new frmSpecifyDirectory(this);
     }
@@ -380,4 +398,29 @@ TargetFileExistsAnswer frmMain::askTargetFileExists(const QString& entryFilepath
     answer.blnCancelOperationAllFiles = dialog.blnCancelOperationThisFile && dialog.blnCancelOperationAllFiles;
     answer.strExitFilepath = dialog.strExitFilepath;
     return answer;
+}
+
+bool frmMain::openFile(const QString& path, bool showError) { return Shell::OpenFile(path, showError); }
+
+void frmMain::qualityRange(qint16& from, qint16& to, qint16& step) const {
+    from = intQualityFrom;
+    to = intQualityTo;
+    step = intQualityStep;
+}
+
+void frmMain::setQualityRange(qint16 from, qint16 to, qint16 step) {
+    intQualityFrom = from;
+    intQualityTo = to;
+    intQualityStep = step;
+}
+
+int frmMain::topLineTop() const { return lblTopLine->y(); }
+
+QRect frmMain::inputFolderBox() const { return txbFolderForImages[0]->geometry(); }
+
+frmConvertSingleFile& frmMain::convertSingleFileDialog() {
+    if (!m_convertSingleFile) {
+        m_convertSingleFile = new frmConvertSingleFile(*this, this);
+    }
+    return *m_convertSingleFile;
 }

@@ -2,6 +2,8 @@
 
 #include "app/StateFile.h"
 #include "batch/BatchHost.h"
+#include "single/SingleFileOperation.h"
+#include "single/frmConvertSingleFile.h"
 
 #include <QPointer>
 #include <QString>
@@ -22,7 +24,7 @@ class frmTargetFileExists;
 // The program's one long-lived window: the batch settings, the report, and the
 // buttons that start every operation. Index 0 of a control pair is the input
 // side, index 1 the output side.
-class frmMain : public QWidget, public BatchHost, public StateHost {
+class frmMain : public QWidget, public SingleFileHost, public StateHost, public SingleFileDialogHost {
     Q_OBJECT
 
 public:
@@ -76,6 +78,18 @@ public:
     void yield() override;
     bool quitRequested() const override { return m_quitRequested; }
     TargetFileExistsAnswer askTargetFileExists(const QString& entryFilepath, bool singleFileOperation) override;
+    bool openFile(const QString& path, bool showError) override;
+
+    // SingleFileHost
+    QStringList fileFormats() const override { return strFileFormat; }
+    void qualityRange(qint16& from, qint16& to, qint16& step) const override;
+    frmConvertSingleFile& convertSingleFileDialog() override;
+
+    // SingleFileDialogHost
+    void setQualityRange(qint16 from, qint16 to, qint16 step) override;
+    QRect mainWindowFrame() const override { return QRect(pos(), size()); }
+    int topLineTop() const override;
+    QRect inputFolderBox() const override;
 
     // StateHost
     void setFolderText(int index, const QString& text) override;
@@ -94,6 +108,7 @@ public:
     void lblTaldrin_Click();
     void cmdSaveState_Click(int index);
     void cmdFolderForImages_Click(int index);
+    void cmdConvertSingleFile_Click();
     void txbFolderForImages_LostFocus(int index);
     void cmdHelp_Click();
     void lblOnlineDocumentation_Click();
@@ -146,6 +161,7 @@ private:
 
     QPointer<frmTargetFileExists> m_targetFileExists;  // created on first use, then kept
     QPointer<frmSpecifyDirectory> m_specifyDirectory;  // likewise, until closed through its frame
+    QPointer<frmConvertSingleFile> m_convertSingleFile;
     bool m_checkingFolder = false;
     QString m_report;
     RunState m_run;

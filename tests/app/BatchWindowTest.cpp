@@ -1,0 +1,140 @@
+// A batch through the real main window: its buttons, its File exists dialog, the
+// real library, and quitting in the middle of a conversion.
+#include "app/frmMain.h"
+#include "batch/Batch.h"
+#include "tests/support/ScriptedPrompts.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using Prompt::Answer;
+using Prompt::Buttons;
+using Prompt::Icon;
+using TestSupport::ScriptedPrompts;
+
+namespace {
+
+void makeImage(const QString& path, int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
+        }
+    }
+    ASSERT_TRUE(image.save(path, "BMP"));
+}
+
+class BatchWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        in = dir.path() + "/in/";
+        out = dir.path() + "/out/";
+        ASSERT_TRUE(QDir().mkpath(in));
+        ASSERT_TRUE(QDir().mkpath(out));
+        window.setExitProgram([] {});
+        window.Form_Load();
+        window.setFolderText(0, in);
+        window.setFolderText(1, out);
+        window.setFormatIndex(0, 1);  // BMP
+        window.setFormatIndex(1, 2);  // PNG
+    }
+
+    QPushButton* button(const char* name) { return window.findChild<QPushButton*>(name); }
+
+    QTemporaryDir dir;
+    QString in, out;
+    frmMain window;
+};
+
+TEST_F(BatchWindowTest, ExistingResultKeptAndReportedExactly) {
+    for (const char* name : {"photo1.bmp", "photo2.bmp", "photo3.bmp"}) {
+        makeImage(in + name, 8, 8);
+    }
+    QFile existing(out + "photo2.png");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+
+    ScriptedPrompts prompts;
+    prompts
+        .expectDialog("frmTargetFileExists",
+                      [&](QDialog& d) {
+                          EXPECT_TRUE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
+                          d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
+                          d.findChild<QPushButton*>("cmdContinue")->click();
+                      })
+        .expectMsgBox("Number of BMP files converted: 2 (of 3 input)", Buttons::Ok, Icon::None,
+                      "Not all files converted.");
+    QTest::mouseClick(button("cmdConvertFiles"), Qt::LeftButton);
+    prompts.verify();
+
+    // The folder's order is the platform's; compare line by line as a set, and the summary at the end.
+    QStringList lines = window.reportText().split("\r\n");
+    EXPECT_TRUE(window.reportText().endsWith("\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"));
+    EXPECT_TRUE(lines.contains("photo1.bmp -> photo1.png [OK]"));
+    EXPECT_TRUE(lines.contains("photo3.bmp -> photo3.png [OK]"));
+    EXPECT_TRUE(window.reportText().contains("photo2.bmp -- Existing PNG file not overwritten.\r\n\r\n"));
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll().toStdString(), "keep me");
+    EXPECT_TRUE(button("cmdConvertSingleFile")->isVisible());
+    EXPECT_FALSE(button("cmdStop")->isVisible());
+}
+
+TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryFile) {
+    makeImage(in + "big1.bmp", 3000, 2000);
+    makeImage(in + "big2.bmp", 3000, 2000);
+    int exits = 0;
+    window.setExitProgram([&] { ++exits; });
+
+    ScriptedPrompts prompts;  // no prompt may appear once the user has quit
+    // Quit as soon as the first conversion is under way.
+    QTimer::singleShot(5, &window, [&] {
+        if (Batch::OperationRunning(window)) {
+            button("cmdQuit")->click();
+        }
+    });
+    button("cmdConvertFiles")->click();
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(Batch::OperationRunning(window));
+    // The file under way is finished; the run ends there, and nothing else is in the folder.
+    const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_LE(left.size(), 1) << left.join(", ").toStdString();
+    for (const QString& name : left) {
+        EXPECT_TRUE(name == "big1.png" || name == "big2.png") << "left behind: " << name.toStdString();
+    }
+}
+
+TEST_F(BatchWindowTest, OperationButtonsWaitWhileARunIsUnderWay) {
+    makeImage(in + "big.bmp", 3000, 2000);
+    ScriptedPrompts prompts;
+    bool triedDuringRun = false;
+    QTimer::singleShot(5, &window, [&] {
+        if (Batch::OperationRunning(window)) {
+            triedDuringRun = true;
+            // None of these may prompt or start anything while the conversion runs.
+            button("cmdList(0)")->click();
+            button("cmdConvertFiles")->click();
+            button("cmdConvertSingleFile")->click();
+            button("cmdFolderForImages(1)")->click();
+        }
+    });
+    prompts.expectMsgBox("Number of BMP files converted: 1 (of 1 input)", Buttons::Ok, Icon::None,
+                         "All files converted.");
+    button("cmdConvertFiles")->click();
+    EXPECT_TRUE(triedDuringRun);
+    EXPECT_EQ(window.reportText().count("big.bmp -> big.png [OK]"), 1);
+}
+
+}  // namespace
