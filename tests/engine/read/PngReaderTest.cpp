@@ -126,15 +126,6 @@ TEST(PngReader, MemoryBudgetBindsOnlyInterlacedImages) {
     EXPECT_EQ(d.status.message.rfind("Image too large", 0), 0u) << d.status.message;
 }
 
-TEST(PngReader, SixteenBitSamplesArriveInNativeOrder) {
-    QImage picture(2, 1, QImage::Format_RGBA64);
-    picture.setPixelColor(0, 0, QColor::fromRgba64(0x1234, 0xABCD, 0x0102, 0xFFFF));
-    picture.setPixelColor(1, 0, QColor::fromRgba64(0xFFFF, 0, 0x8001, 0x4000));
-    const Decoded d = decodeBytes(makePng(picture));
-    ASSERT_EQ(d.info.format, PixelFormat::Rgba16);
-    EXPECT_EQ(toRgba64(d), toRgba64(picture));
-}
-
 TEST(PngReader, ProfilesAndDamagedChunks) {
     const std::vector<uint8_t> png = makePng(testPicture(16, 16));
     // A minimal RGB display profile (header only), stored in iCCP without compression
