@@ -537,7 +537,7 @@ Status BmpReader::streamRows(uint8_t* dst, size_t stride, uint32_t count) {
                 return status;
             }
         }
-        const Status status = convertRow(m_block.data() + size_t{fileRow - m_blockFirst} * m_fileStride, dst);
+        Status status = convertRow(m_block.data() + size_t{fileRow - m_blockFirst} * m_fileStride, dst);
         if (!status.isOk()) {
             return status;
         }

@@ -118,11 +118,13 @@ TEST(HostileInput, OverwrittenBytesNeverCrash) {
 TEST(HostileInput, ReadersRunSideBySideOnThreads) {
     const std::vector<Sample> all = samples();
     std::vector<std::vector<uint8_t>> expected;
+    expected.reserve(all.size());
     for (const Sample& s : all) {
         expected.push_back(decodeBytes(s.bytes, s.name).pixels);
     }
     std::vector<int> mismatches(4, 0);
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 20; ++round) {

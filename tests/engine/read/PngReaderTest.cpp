@@ -61,7 +61,7 @@ TEST(PngCorpus, EveryValidFileDecodesAsQtDoes) {
                 unsigned x = 0, y = 0, r = 0, g = 0, b = 0, a = 0;
                 if (std::sscanf(line.constData(), "%u,%u: (%u,%u,%u,%u)", &x, &y, &r, &g, &b, &a) == 6 && x < 32 &&
                     y < 32) {
-                    std::copy_n(std::begin({r, g, b, a}), 4, want.begin() + (y * 32 + x) * 4);
+                    std::copy_n(std::begin({r, g, b, a}), 4, want.begin() + long(y * 32 + x) * 4);
                 }
             }
         }
