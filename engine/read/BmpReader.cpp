@@ -537,7 +537,7 @@ Status BmpReader::streamRows(uint8_t* dst, size_t stride, uint32_t count) {
                 return status;
             }
         }
-        const Status status = convertRow(m_block.data() + size_t{fileRow - m_blockFirst} * m_fileStride, dst);
+        Status status = convertRow(m_block.data() + size_t{fileRow - m_blockFirst} * m_fileStride, dst);
         if (!status.isOk()) {
             return status;
         }
@@ -605,7 +605,8 @@ Status BmpReader::decodeRle(bool four) {
     const auto pos = [&] { return y * w + x; };
     const auto skipTo = [&](uint64_t nx, uint64_t ny) {
         const uint64_t from = pos();
-        x = nx, y = ny;
+        // End-of-line codes after the last row lead nowhere.
+        x = ny < h ? nx : 0, y = std::min<uint64_t>(ny, h);
         if (pos() > from) {
             skipped.emplace_back(from, pos());
         }

@@ -44,7 +44,14 @@ struct GifCloser {
 };
 using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 
-std::string gifMessage(int code) {
+// giflib reports a short read and a bad LZW code size alike as a failed read.
+std::string gifMessage(int code, const ByteSource& source) {
+    if (code == D_GIF_ERR_READ_FAILED) {
+        return source.remaining() == 0 ? "the file is truncated" : "invalid image data";
+    }
+    if (code == D_GIF_ERR_EOF_TOO_SOON) {
+        return "the image data ends early";
+    }
     const char* text = GifErrorString(code);
     return text ? text : "unknown error";
 }
@@ -110,7 +117,7 @@ Status GifReader::openFrame(Frame& frame) {
     int error = 0;
     GifFileType* gif = DGifOpen(&m_context, onGifRead, &error);
     if (!gif) {
-        return failure(gifMessage(error));
+        return failure(gifMessage(error, *m_src));
     }
     m_gif.reset(gif);
     if (gif->SWidth <= 0 || gif->SHeight <= 0) {
@@ -120,13 +127,13 @@ Status GifReader::openFrame(Frame& frame) {
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
-            return failure(gifMessage(gif->Error));
+            return failure(gifMessage(gif->Error, *m_src));
         }
         if (type == EXTENSION_RECORD_TYPE) {
             int code = 0;
             GifByteType* block = nullptr;
             if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) {
-                return failure(gifMessage(gif->Error));
+                return failure(gifMessage(gif->Error, *m_src));
             }
             if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
                 GraphicsControlBlock gcb{};
@@ -136,7 +143,7 @@ Status GifReader::openFrame(Frame& frame) {
             }
             while (block) {
                 if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) {
-                    return failure(gifMessage(gif->Error));
+                    return failure(gifMessage(gif->Error, *m_src));
                 }
             }
             continue;
@@ -147,7 +154,7 @@ Status GifReader::openFrame(Frame& frame) {
         return failure(type == TERMINATE_RECORD_TYPE ? "the file holds no image" : "unknown block");
     }
     if (DGifGetImageDesc(gif) == GIF_ERROR) {
-        return failure(gifMessage(gif->Error));
+        return failure(gifMessage(gif->Error, *m_src));
     }
     frame.codeSize = m_context.lastByte;
     const GifImageDesc& desc = gif->Image;
@@ -174,7 +181,7 @@ Status GifReader::openFrame(Frame& frame) {
 
 Status GifReader::nextLine() {
     if (DGifGetLine(m_gif.get(), m_line.data(), static_cast<int>(m_frame.width)) == GIF_ERROR) {
-        return failure(gifMessage(m_gif->Error));
+        return failure(gifMessage(m_gif->Error, *m_src));
     }
     ++m_linesRead;
     return Status::ok();

@@ -9,6 +9,7 @@
 #include "engine/read/ReadSupport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -297,8 +298,8 @@ void JpegReader::readMarkers() {
         y = exif.yResolution * perMetre;
     }
     if (x >= 1 && y >= 1 && x < 1e9 && y < 1e9) {
-        m_info.xPixelsPerMetre = static_cast<uint32_t>(x + 0.5);
-        m_info.yPixelsPerMetre = static_cast<uint32_t>(y + 0.5);
+        m_info.xPixelsPerMetre = static_cast<uint32_t>(std::lround(x));
+        m_info.yPixelsPerMetre = static_cast<uint32_t>(std::lround(y));
         if (m_orientation >= 5) {
             std::swap(m_info.xPixelsPerMetre, m_info.yPixelsPerMetre);
         }
@@ -488,15 +489,17 @@ void JpegReader::copyRotated(uint32_t y, uint8_t* dst) const {
         default:
             break;
     }
+    // Offsets rather than a moving pointer: stepping backwards would leave the buffer.
     const int64_t step = rowStep * static_cast<int64_t>(stride) + colStep * c;
-    const uint8_t* s = m_image.data() + row0 * static_cast<int64_t>(stride) + col0 * c;
+    const uint8_t* image = m_image.data();
+    int64_t at = row0 * static_cast<int64_t>(stride) + col0 * c;
     if (c == 1) {
-        for (uint32_t x = 0; x < w; ++x, s += step) {
-            dst[x] = *s;
+        for (uint32_t x = 0; x < w; ++x, at += step) {
+            dst[x] = image[at];
         }
     } else {
-        for (uint32_t x = 0; x < w; ++x, s += step, dst += 3) {
-            dst[0] = s[0], dst[1] = s[1], dst[2] = s[2];
+        for (uint32_t x = 0; x < w; ++x, at += step, dst += 3) {
+            dst[0] = image[at], dst[1] = image[at + 1], dst[2] = image[at + 2];
         }
     }
 }

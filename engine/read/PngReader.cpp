@@ -57,13 +57,10 @@ bool guarded(png_structp png, png_infop info, PngStep step, void* arg) {
     return true;
 }
 
-struct SetupArgs {
-    uint32_t maxDimension;
-};
-
-void setupStep(png_structp png, png_infop, void* arg) {
-    const auto* args = static_cast<SetupArgs*>(arg);
-    png_set_user_limits(png, args->maxDimension, args->maxDimension);
+void setupStep(png_structp png, png_infop, void*) {
+    // Our own check after the header decides on the size, with the library's message;
+    // libpng allocates nothing that large before it.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_chunk_malloc_max(png, 16u << 20);
     png_set_chunk_cache_max(png, 1000);
     // A damaged ancillary chunk is as much a sign of a damaged file as a damaged IDAT.
@@ -182,8 +179,7 @@ Status PngReader::open() {
     m_png.get_deleter().info = m_pngInfo;
     png_set_read_fn(png, &m_context, onPngRead);
 
-    SetupArgs setup{m_limits.maxDimension};
-    if (!guarded(png, m_pngInfo, setupStep, &setup) || !guarded(png, m_pngInfo, readInfoStep, nullptr)) {
+    if (!guarded(png, m_pngInfo, setupStep, nullptr) || !guarded(png, m_pngInfo, readInfoStep, nullptr)) {
         return failure();
     }
     png_uint_32 width = 0, height = 0;

@@ -11,7 +11,7 @@ using namespace ReadTest;
 namespace {
 
 QString writeTemp(const QTemporaryDir& dir, const QString& name, const std::vector<uint8_t>& bytes) {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     writeAll(path, bytes);
     return path;
 }

@@ -17,7 +17,7 @@ namespace {
 constexpr uint8_t kGuard = 0xCD;
 constexpr size_t kPad = 3;
 
-Decoded readAllRows(Status opened, std::unique_ptr<ImageReader>& reader, uint32_t band) {
+Decoded readAllRows(const Status& opened, std::unique_ptr<ImageReader>& reader, uint32_t band) {
     Decoded d;
     d.status = opened;
     if (!opened.isOk()) {
