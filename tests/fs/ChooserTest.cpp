@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -34,27 +35,22 @@ protected:
             ASSERT_TRUE(dir.mkdir(QString::fromUtf8(name))) << name;
         }
         m_pictures = native(m_temp.filePath("Pictures"));
-        m_previous = QDir::currentPath();
+        const QString previous = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_pictures));
         m_chooser = std::make_unique<frmSpecifyDirectory>();
-        QDir::setCurrent(m_previous);
+        QDir::setCurrent(previous);
         m_dir = m_chooser->findChild<QTreeWidget*>("Dir");
         m_drive = m_chooser->findChild<QComboBox*>("Drive");
-        ASSERT_NE(m_dir, nullptr);
-        ASSERT_NE(m_drive, nullptr);
+        ASSERT_TRUE(m_dir && m_drive);
     }
 
     QPushButton* button(const char* name) { return m_chooser->findChild<QPushButton*>(name); }
 
-    // The entries of Dir from the top, each indented by its depth.
+    // The entries of Dir from the top.
     QStringList entries() const {
         QStringList out;
         for (QTreeWidgetItemIterator it(m_dir); *it; ++it) {
-            int depth = 0;
-            for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) {
-                ++depth;
-            }
-            out << QString(depth, QLatin1Char(' ')) + (*it)->text(0);
+            out << (*it)->text(0);
         }
         return out;
     }
@@ -80,7 +76,6 @@ protected:
 
     QTemporaryDir m_temp;
     QString m_pictures;
-    QString m_previous;
     std::unique_ptr<frmSpecifyDirectory> m_chooser;
     QTreeWidget* m_dir = nullptr;
     QComboBox* m_drive = nullptr;
@@ -89,130 +84,81 @@ protected:
 
 TEST_F(Chooser, StartsAtTheCurrentFolderWithAncestorsAndSortedSubfolders) {
     EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
-    const QStringList shown = entries();
-    const int depth = m_pictures.count(QDir::separator());
-    const QString indent(depth, QLatin1Char(' '));
+    QStringList shown = entries();
     ASSERT_GE(shown.size(), 5);
     EXPECT_EQ(s(shown.first()), s(QDir::toNativeSeparators(QDir::rootPath())));
-    QStringList tail = shown.mid(shown.size() - 5);
-    EXPECT_EQ(s(tail.takeFirst()), s(indent + "Pictures"));
     // Where "Ärger" goes depends on the locale's collation; the others are in order around it.
-    EXPECT_TRUE(tail.removeOne(indent + " " + QString::fromUtf8("Ärger")));
-    EXPECT_EQ(tail, (QStringList{indent + " Alpha", indent + " beta", indent + " Summer 2024"}));
+    EXPECT_TRUE(shown.removeOne(QString::fromUtf8("Ärger")));
+    EXPECT_EQ(shown.mid(shown.size() - 4), (QStringList{"Pictures", "Alpha", "beta", "Summer 2024"}));
+    EXPECT_EQ(entry("Alpha")->parent(), entry("Pictures"));
     EXPECT_EQ(m_dir->currentItem(), entry("Pictures"));
-    EXPECT_FALSE(m_dir->currentItem()->icon(0).isNull());
     EXPECT_EQ(entry(".hidden"), nullptr);
-#ifndef Q_OS_WIN
-    EXPECT_EQ(s(m_drive->itemData(0).toString()), "/");
-#endif
-    EXPECT_GE(m_drive->currentIndex(), 0);
-    for (QWidget* control : m_chooser->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        EXPECT_FALSE(control->accessibleName().isEmpty()) << s(control->objectName());
-    }
 }
 
-TEST_F(Chooser, DoubleClickOpensSubfoldersAndAncestors) {
+TEST_F(Chooser, DoubleClickAndEnterOpenFolders) {
     m_chooser->show();
-    doubleClick(QString::fromUtf8("Summer 2024"));
+    doubleClick("Summer 2024");
     EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Summer 2024")));
-    EXPECT_EQ(s(entries().last().trimmed()), "Summer 2024");
-    doubleClick("Pictures");
-    doubleClick(QString::fromUtf8("Ärger"));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + QString::fromUtf8("/Ärger"))));
+    EXPECT_EQ(s(entries().last()), "Summer 2024");
     doubleClick(QFileInfo(m_temp.path()).fileName());
     EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_temp.path())));
     EXPECT_NE(entry("Other"), nullptr);
-}
+    doubleClick("Pictures");
 
-TEST_F(Chooser, KeyboardMovesWithArrowsAndOpensWithEnter) {
-    m_chooser->show();
     m_dir->setFocus();
     QTest::keyClick(m_dir, Qt::Key_Down);
     EXPECT_EQ(m_dir->currentItem(), entry("Alpha"));
     EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures)) << "moving does not open";
-    QTest::keyClick(m_dir, Qt::Key_Down);
     QTest::keyClick(m_dir, Qt::Key_Return);
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/beta")));
+    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Alpha")));
     EXPECT_TRUE(m_chooser->isVisible()) << "Enter in the folder list must not close the chooser";
-    QTest::keyClick(m_dir, Qt::Key_Up);
-    QTest::keyClick(m_dir, Qt::Key_Enter);
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
 }
 
 TEST_F(Chooser, AcceptCancelEscapeAndFrameHideAndKeepTheFolder) {
     m_chooser->show();
-    EXPECT_EQ(m_chooser->focusWidget(), button("cmdCancel"));
     doubleClick("Alpha");
     QTest::mouseClick(button("cmdAccept"), Qt::LeftButton);
     EXPECT_TRUE(m_chooser->blnAccept);
     EXPECT_FALSE(m_chooser->isVisible());
-
-    m_chooser->show();
-    EXPECT_EQ(m_chooser->focusWidget(), button("cmdCancel"));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Alpha")));
-    QTest::keyClick(button("cmdCancel"), Qt::Key_Space);
-    EXPECT_FALSE(m_chooser->blnAccept);
-    EXPECT_FALSE(m_chooser->isVisible());
-    EXPECT_FALSE(m_chooser->closedThroughFrame());
-
-    m_chooser->show();
-    button("cmdAccept")->click();
-    m_chooser->show();
-    QTest::keyClick(m_chooser.get(), Qt::Key_Escape);
-    EXPECT_FALSE(m_chooser->blnAccept);
-    EXPECT_FALSE(m_chooser->isVisible());
-
-    m_chooser->show();
-    button("cmdAccept")->click();
-    m_chooser->show();
-    EXPECT_TRUE(m_chooser->close());
-    EXPECT_FALSE(m_chooser->blnAccept);
-    EXPECT_TRUE(m_chooser->closedThroughFrame());
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Alpha")));
+    const std::function<void()> cancels[] = {[this] { QTest::keyClick(button("cmdCancel"), Qt::Key_Space); },
+                                             [this] { QTest::keyClick(m_chooser.get(), Qt::Key_Escape); },
+                                             [this] { EXPECT_TRUE(m_chooser->close()); }};
+    for (int i = 0; i < 3; ++i) {
+        m_chooser->blnAccept = true;
+        m_chooser->show();
+        EXPECT_EQ(m_chooser->focusWidget(), button("cmdCancel")) << i;
+        cancels[i]();
+        EXPECT_FALSE(m_chooser->blnAccept || m_chooser->isVisible()) << i;
+        EXPECT_EQ(m_chooser->closedThroughFrame(), i == 2) << i;
+        EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Alpha"))) << i;
+    }
 }
 
-TEST_F(Chooser, ShownModallyThroughThePromptSeam) {
-    prompts.expectDialog("frmSpecifyDirectory", [this](QDialog&) {
-        doubleClick("Summer 2024");
-        button("cmdAccept")->click();
-    });
-    Prompt::ExecDialog(*m_chooser);
-    EXPECT_TRUE(m_chooser->blnAccept);
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Summer 2024")));
-}
-
-TEST_F(Chooser, ChoosingADrivePointsDirAtItUnlessItCannotBeRead) {
+TEST_F(Chooser, FoldersThatCannotBeReadAreReportedAndLeaveDirAsItWas) {
     const QString other = native(m_temp.filePath("Other"));
     const QString gone = native(m_temp.filePath("Gone"));
     ASSERT_TRUE(QDir().mkdir(gone));
     m_chooser->addDriveRoot(gone);
     m_chooser->addDriveRoot(other);
     m_chooser->addDriveRoot(other + QDir::separator());
-    ASSERT_TRUE(QDir().rmdir(gone));
+    ASSERT_TRUE(QDir().rmdir(gone) && QDir().rmdir(m_pictures + "/beta"));
     m_chooser->show();
+    const QString missing =
+        QString::fromLocal8Bit(std::make_error_code(std::errc::no_such_file_or_directory).message());
+    prompts.expectMsgBox(missing, Buttons::Ok, Icon::Exclamation, "Error");
+    doubleClick("beta");
+    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
+    EXPECT_FALSE(m_chooser->setCurrentFolder(m_pictures + "/beta"));
+
     m_drive->setCurrentIndex(m_drive->findData(other));
     EXPECT_EQ(m_drive->currentIndex(), m_drive->count() - 1) << "offered twice";
     EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
-
     const QStringList before = entries();
-    prompts.expectMsgBox(QString::fromLocal8Bit(std::make_error_code(std::errc::no_such_file_or_directory).message()),
-                         Buttons::Ok, Icon::Exclamation, "Error");
+    prompts.expectMsgBox(missing, Buttons::Ok, Icon::Exclamation, "Error");
     m_drive->setCurrentIndex(m_drive->findData(gone));
     EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
     EXPECT_EQ(entries(), before);
     EXPECT_EQ(m_drive->currentIndex(), m_drive->findData(gone));
-}
-
-TEST_F(Chooser, FolderThatVanishedIsReportedWhenOpened) {
-    m_chooser->show();
-    ASSERT_TRUE(QDir().rmdir(m_pictures + "/beta"));
-    prompts.expectMsgBox(QString::fromLocal8Bit(std::make_error_code(std::errc::no_such_file_or_directory).message()),
-                         Buttons::Ok, Icon::Exclamation, "Error");
-    doubleClick("beta");
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
-    EXPECT_FALSE(m_chooser->setCurrentFolder(m_pictures + "/beta"));
-    EXPECT_TRUE(m_chooser->setCurrentFolder(m_temp.path()));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_temp.path())));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "fs/FileProc.h"
+#include "fs/FolderCheck.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <system_error>
+#include <tuple>
 
 namespace {
 
@@ -15,10 +17,6 @@ using Prompt::Icon;
 
 std::string s(const QString& text) {
     return text.toStdString();
-}
-
-QString platformText(std::errc code) {
-    return QString::fromLocal8Bit(std::make_error_code(code).message());
 }
 
 bool runningAsRoot() {
@@ -31,112 +29,156 @@ bool runningAsRoot() {
 
 class FileSystem : public ::testing::Test {
 protected:
+    void SetUp() override { Prompt::setProgramTitle(QStringLiteral("Vornask")); }
     QString path(const QString& name) const { return QDir::toNativeSeparators(m_dir.filePath(name)); }
     void touch(const QString& name) {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << s(name);
     }
     void mkdir(const QString& name) { ASSERT_TRUE(QDir(m_dir.path()).mkpath(name)) << s(name); }
+    void expectError(std::errc code) {
+        prompts.expectMsgBox(QString::fromLocal8Bit(std::make_error_code(code).message()), Buttons::Ok,
+                             Icon::Information, "Error");
+    }
+    // Runs `call` with the folder's permissions set, then gives its owner full access back.
+    template <typename Call>
+    void withPermissions(const QString& name, QFileDevice::Permissions permissions, Call call) {
+        ASSERT_TRUE(QFile::setPermissions(path(name), permissions));
+        call();
+        QFile::setPermissions(path(name), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
 
     QTemporaryDir m_dir;
     TestSupport::ScriptedPrompts prompts;
 };
 
-TEST_F(FileSystem, FileAndFolderExistence) {
-    touch("Photo.JPG");
-    mkdir("Sub Folder");
-    EXPECT_TRUE(FileProc::FileExists(path("Photo.JPG")));
-    EXPECT_FALSE(FileProc::FileExists(path("Sub Folder")));
-    EXPECT_FALSE(FileProc::FileExists(""));
-    EXPECT_TRUE(FileProc::FolderExists(path("Sub Folder") + QDir::separator()));
-    EXPECT_FALSE(FileProc::FolderExists(path("Photo.JPG")));
-    EXPECT_FALSE(FileProc::FolderExists(""));
-}
-
-TEST_F(FileSystem, CountsMatchingFilesDirectlyInTheFolder) {
+TEST_F(FileSystem, CountsMatchingFilesDirectlyInTheFolderAndSummarisesThem) {
     for (const char* name : {"a.bmp", "B.BMP", "c.Bmp", "Ärger.BMP", ".bmp", "bmp", "x.bmp.bak", "e.jpg", "F.JPG"}) {
         touch(QString::fromUtf8(name));
     }
+    mkdir("empty");
     mkdir("folder.bmp");
     touch("folder.bmp/inner.bmp");
     ASSERT_TRUE(QFile::link(path("a.bmp"), path("link.bmp")));
     ASSERT_TRUE(QFile::link(path("gone.bmp"), path("broken.bmp")));
+    EXPECT_TRUE(FileProc::FileExists(path("B.BMP")) && FileProc::FolderExists(path("folder.bmp") + QDir::separator()));
+    EXPECT_FALSE(FileProc::FileExists(path("folder.bmp")) || FileProc::FolderExists(path("B.BMP")));
+    EXPECT_FALSE(FileProc::FileExists("") || FileProc::FolderExists(""));
     // a, B, c, Ärger, .bmp and the link to a file; not the folder, its file or the broken link.
     EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.bmp"), 6);
     EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.JPG"), 2);
     EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*"), 1);
-    mkdir("empty");
-    EXPECT_EQ(FileProc::CountMatchingFiles(path("empty"), "*.*"), 0);
+
+    // A failed count shows one "Error" box; the summary then stops without a box of its own.
+    prompts.expectMsgBox(FolderCheck::FolderSummaryText(1, 6, 0, 2, 0), Buttons::Ok, Icon::None, "Graphics files present")
+        .expectMsgBox(FolderCheck::FolderSummaryText(0, 0, 0, 0, 0), Buttons::Ok, Icon::None, "No graphics files present");
+    expectError(std::errc::no_such_file_or_directory);
+    expectError(std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(FolderCheck::ShowFolderSummary(1, FolderCheck::ChosenFolderText(m_dir.path())));
+    EXPECT_TRUE(FolderCheck::ShowFolderSummary(0, path("empty")));
+    EXPECT_EQ(FileProc::CountMatchingFiles(path("missing"), "*.bmp"), -1);
+    EXPECT_FALSE(FolderCheck::ShowFolderSummary(0, path("missing")));
+    prompts.verify();
+    if (!runningAsRoot()) {  // root reads every folder
+        withPermissions("folder.bmp", {}, [&] {
+            expectError(std::errc::permission_denied);
+            EXPECT_EQ(FileProc::CountMatchingFiles(path("folder.bmp"), "*.bmp"), -1);
+        });
+    }
 }
 
 TEST_F(FileSystem, CountsBeyondSixteenBits) {
-    mkdir("many");
-    for (int i = 0; i < 40000; ++i) {
-        QFile file(path(QStringLiteral("many/f%1.png").arg(i)));
+    for (int i = 0; i < 32770; ++i) {
+        QFile file(path(QStringLiteral("%1.png").arg(i)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << i;
     }
-    EXPECT_EQ(FileProc::CountMatchingFiles(path("many"), "*.png"), 40000);
+    EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.png"), 32770);
 }
 
-TEST_F(FileSystem, CountFailureShowsOneErrorBoxAndGivesMinusOne) {
-    touch("plain.bmp");
-    prompts.expectMsgBox(platformText(std::errc::no_such_file_or_directory), Buttons::Ok, Icon::Information, "Error")
-        .expectMsgBox(platformText(std::errc::not_a_directory), Buttons::Ok, Icon::Information, "Error");
-    EXPECT_EQ(FileProc::CountMatchingFiles(path("missing"), "*.bmp"), -1);
-    EXPECT_EQ(FileProc::CountMatchingFiles(path("plain.bmp"), "*.bmp"), -1);
-    prompts.verify();
-    if (runningAsRoot()) {
-        return;  // root reads every folder
-    }
-    mkdir("locked");
-    ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::Permissions()));
-    prompts.expectMsgBox(platformText(std::errc::permission_denied), Buttons::Ok, Icon::Information, "Error");
-    EXPECT_EQ(FileProc::CountMatchingFiles(path("locked"), "*.bmp"), -1);
-    QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-TEST_F(FileSystem, NewFileCreatableOnlyWhereNothingIsAndTheFolderTakesFiles) {
+TEST_F(FileSystem, NewFileCreatableAndUnusedFilepath) {
     touch("taken.htm");
     mkdir("folder.htm");
     ASSERT_TRUE(QFile::link(path("target.htm"), path("dangling.htm")));
-    EXPECT_FALSE(FileProc::NewFileCreatable(path("taken.htm")));
-    EXPECT_FALSE(FileProc::NewFileCreatable(path("folder.htm")));
-    EXPECT_FALSE(FileProc::NewFileCreatable(path("dangling.htm")));
+    for (const char* name : {"taken.htm", "folder.htm", "dangling.htm", "missing/new.htm"}) {
+        EXPECT_FALSE(FileProc::NewFileCreatable(path(name))) << name;
+    }
     EXPECT_FALSE(QFile::exists(path("target.htm"))) << "the probe followed the link";
-    EXPECT_FALSE(FileProc::NewFileCreatable(path("missing/new.htm")));
     EXPECT_TRUE(FileProc::NewFileCreatable(path("new file ä.htm")));
     EXPECT_FALSE(QFile::exists(path("new file ä.htm"))) << "the probe was left behind";
-}
 
-TEST_F(FileSystem, UnusedFilepath) {
-    for (int n = 1; n <= 5; ++n) {
-        touch(QStringLiteral("viewer%1.htm").arg(n, 2, 10, QLatin1Char('0')));
-    }
-    mkdir("viewer06.htm");
+    const auto unused = [](const QString& folder) { return FileProc::GetUnusedFilepath(folder, "viewer", "htm"); };
+    const auto numbered = [](int n) { return QStringLiteral("viewer%1.htm").arg(n, 2, 10, QLatin1Char('0')); };
     const QString folder = QDir::toNativeSeparators(m_dir.path());
-    EXPECT_EQ(s(FileProc::GetUnusedFilepath(folder, "viewer", "htm")), s(path("viewer07.htm")));
-    EXPECT_EQ(s(FileProc::GetUnusedFilepath(folder + QDir::separator(), "viewer", ".htm")), s(path("viewer07.htm")));
-    EXPECT_EQ(s(FileProc::GetUnusedFilepath(folder, "page", "htm")), s(path("page01.htm")));
-    EXPECT_TRUE(FileProc::GetUnusedFilepath(path("missing"), "viewer", "htm").isEmpty());
-    mkdir("full");
-    for (int n = 1; n <= 99; ++n) {
-        touch(QStringLiteral("full/page%1.htm").arg(n, 2, 10, QLatin1Char('0')));
+    for (int n = 1; n <= 5; ++n) {
+        touch(numbered(n));
     }
-    EXPECT_TRUE(FileProc::GetUnusedFilepath(path("full"), "page", "htm").isEmpty());
-}
-
-TEST_F(FileSystem, UnusedFilepathIsEmptyInAReadOnlyFolder) {
+    EXPECT_EQ(s(unused(folder)), s(path("viewer06.htm")));
+    mkdir("viewer06.htm");
+    EXPECT_EQ(s(FileProc::GetUnusedFilepath(folder + QDir::separator(), "viewer", ".htm")), s(path("viewer07.htm")));
+    for (int n = 7; n <= 99; ++n) {
+        touch(numbered(n));
+    }
+    EXPECT_TRUE(unused(folder).isEmpty()) << "all 99 are taken";
+    EXPECT_TRUE(unused(path("missing")).isEmpty());
     if (!runningAsRoot()) {
-        mkdir("readonly");
-        ASSERT_TRUE(QFile::setPermissions(path("readonly"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        EXPECT_TRUE(FileProc::GetUnusedFilepath(path("readonly"), "viewer", "htm").isEmpty());
-        QFile::setPermissions(path("readonly"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        withPermissions("folder.htm", QFileDevice::ReadOwner | QFileDevice::ExeOwner,
+                        [&] { EXPECT_TRUE(unused(path("folder.htm")).isEmpty()); });
     }
 #ifdef Q_OS_LINUX
     // Root passes permission checks, but nobody creates files in the kernel's process folder.
-    EXPECT_TRUE(FileProc::GetUnusedFilepath("/proc", "viewer", "htm").isEmpty());
+    EXPECT_TRUE(unused("/proc").isEmpty());
 #endif
+}
+
+TEST_F(FileSystem, TypedFolderInBothStyles) {
+    mkdir("Photos/Cats");
+    mkdir("a:b");
+    const QString here = m_dir.path(), base = m_dir.path() + "/";
+    const PathStyle win = PathStyle::windows(), posix = PathStyle::posix();
+    // Rows: style, typed text, current folder, box text afterwards. On a case-sensitive file
+    // system the typed letters are the folder's name, and ":" is an ordinary character.
+    const std::tuple<PathStyle, QString, QString, QString> cases[] = {
+        {win, "Photos", "C:\\work", "C:\\work\\photos\\"},
+        {win, "  Photos\\Cats  ", "C:\\work\\", "C:\\work\\photos\\cats\\"},
+        {win, "\\Pictures\\", "C:\\work", "C:\\pictures\\"},
+        {win, "D:\\Images", "C:\\work", "D:\\images\\"},
+        {win, "\\\\Server\\Share", "C:\\work", "C:\\\\server\\share\\"},
+        {posix, " Photos/Cats ", here, base + "Photos/Cats/"},
+        {posix, "a:b", here, base + "a:b/"},
+        {posix, base + "Photos", here, base + "Photos/"},
+        {posix, "photos", here, base + "photos/"},
+        {posix, "C:\\Images", here, base + "C:\\Images/"},
+    };
+    for (const auto& [style, typed, current, result] : cases) {
+        // The box appears exactly when there is no such folder.
+        if (!QDir(result).exists()) {
+            prompts.expectMsgBox("Output images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
+        }
+        EXPECT_EQ(s(FolderCheck::CheckTypedFolder(1, typed, current, style)), s(result)) << s(typed);
+        prompts.verify();
+    }
+    // A misplaced ":" is reported and the text left as it is, then it is not found either.
+    prompts.expectMsgBox("Invalid input for message file", Buttons::Ok, Icon::Exclamation, "Vornask")
+        .expectMsgBox("Input images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
+    EXPECT_EQ(s(FolderCheck::CheckTypedFolder(0, "Photos:Old", "C:\\work", win)), "photos:old\\");
+}
+
+TEST_F(FileSystem, TypedFolderBoxIsWrittenBackAtEachStepBeforeAnyMessage) {
+    QStringList written;
+    const auto record = [&](const QString& text) {
+        written << text;
+        EXPECT_TRUE(prompts.log().isEmpty()) << "written back after a message: " << s(text);
+    };
+    // Blanks only: the box is emptied and nothing is shown, in either style.
+    for (const PathStyle& style : {PathStyle::windows(), PathStyle::posix()}) {
+        written.clear();
+        EXPECT_TRUE(FolderCheck::CheckTypedFolder(0, "   ", "/tmp", style, record).isEmpty());
+        EXPECT_EQ(written, QStringList{QString()});
+    }
+    written.clear();
+    prompts.expectMsgBox("Input images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
+    FolderCheck::CheckTypedFolder(0, " Photos", "C:\\work", PathStyle::windows(), record);
+    EXPECT_EQ(written, (QStringList{" photos", "photos", "photos\\", "C:\\work\\photos\\"}));
 }
 
 }  // namespace

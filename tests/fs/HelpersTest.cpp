@@ -1,7 +1,10 @@
+#include "fs/DiskProc.h"
 #include "fs/FileProc.h"
+#include "fs/FolderCheck.h"
 #include "fs/StrProc.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -9,75 +12,41 @@ std::string s(const QString& text) {
     return text.toStdString();
 }
 
-TEST(StrProc, MatchesMask) {
-    const struct {
-        const char* name;
-        const char* mask;
-        bool caseSensitive;
-        bool expected;
-    } cases[] = {
-        {"README", "*.*", false, true},          {"a.bmp", "*", false, false},
-        {"Photo.BMP", "*.bmp", false, true},     {"Photo.BMP", "*.bmp", true, false},
-        {".bmp", "*.bmp", false, true},          {"abc", "*.", false, true},
-        {"abc", "*.b*", false, false},           {"a?c.bmp", "*.bmp", false, false},
-        {"a*c.bmp", "*.bmp", false, false},      {"c:x.bmp", "*.bmp", false, false},
-        {"d\\x.bmp", "*.bmp", false, false},     {"a.tar.bmp", "*.bmp", false, true},
-        {"a.tar.bmp", "a.*", false, false},      {"IMG_0042.JPG", "*.jpg", false, true},
-        {"scan.jpeg", "*.jpg", false, false},    {"Holiday Snap.Png", "*.png", false, true},
-        {"ÄRGER.BMP", "ärger.bmp", false, true}, {"ÄRGER.BMP", "ärger.bmp", true, false},
-        {"ΣΟΦΙΑ.GIF", "σοφια.gif", false, true}, {"xy.bmp", "?.bmp", false, false},
+TEST(StrProc, MaskMatching) {
+    using Matcher = bool (*)(const QString&, const QString&, bool);
+    const Matcher name = StrProc::MatchesMask;
+    const Matcher part = StrProc::MatchMaskPart;
+    // Rows: matcher, text, mask, case kept, expected. MatchMaskPart makes one pass without
+    // backtracking: "*" jumps to the first occurrence of the next literal.
+    const std::tuple<Matcher, const char*, const char*, bool, bool> cases[] = {
+        {name, "README", "*.*", false, true},          {name, "a.bmp", "*", false, false},
+        {name, "Photo.BMP", "*.bmp", false, true},     {name, "Photo.BMP", "*.bmp", true, false},
+        {name, ".bmp", "*.bmp", false, true},          {name, "abc", "*.", false, true},
+        {name, "abc", "*.b*", false, false},           {name, "a.tar.bmp", "a.*", false, false},
+        {name, "a?c.bmp", "*.bmp", false, false},      {name, "a*c.bmp", "*.bmp", false, false},
+        {name, "c:x.bmp", "*.bmp", false, false},      {name, "d\\x.bmp", "*.bmp", false, false},
+        {name, "ÄRGER.BMP", "ärger.bmp", false, true}, {name, "ÄRGER.BMP", "ärger.bmp", true, false},
+        {part, "abxb", "a*b", true, false},            {part, "axyb", "a*b", true, true},
+        {part, "x", "*?", true, true},                 {part, "", "**", true, true},
+        {part, "", "a*", true, false},                 {part, "abc", "", true, false},
+        {part, "ac", "a?c", true, false},              {part, "a😀c", "a?c", true, true},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(StrProc::MatchesMask(QString::fromUtf8(c.name), QString::fromUtf8(c.mask), c.caseSensitive),
-                  c.expected)
-            << c.name << " / " << c.mask << (c.caseSensitive ? " (case kept)" : "");
+    for (const auto& [match, text, mask, caseSensitive, expected] : cases) {
+        EXPECT_EQ(match(QString::fromUtf8(text), QString::fromUtf8(mask), caseSensitive), expected)
+            << text << " / " << mask << (caseSensitive ? " (case kept)" : "");
     }
-}
-
-TEST(StrProc, MatchMaskPartIsOnePassWithoutBacktracking) {
-    const struct {
-        const char* text;
-        const char* pattern;
-        bool expected;
-    } cases[] = {
-        {"abxb", "a*b", false},
-        {"axyb", "a*b", true},
-        {"x", "*?", true},
-        {"xb", "*?b", false},
-        {"", "**", true},
-        {"", "a*", false},
-        {"abc", "", false},
-        {"abc", "a?c", true},
-        {"ac", "a?c", false},
-        {"abcd", "a*c", false},
-        {"abc", "**c", true},
-        // "?" is one character, also outside the Basic Multilingual Plane.
-        {"a\xF0\x9F\x98\x80"
-         "c",
-         "a?c", true},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(StrProc::MatchMaskPart(QString::fromUtf8(c.text), QString::fromUtf8(c.pattern), true), c.expected)
-            << c.text << " / " << c.pattern;
-    }
-    EXPECT_TRUE(StrProc::MatchMaskPart("ABC", "a*", false));
-    EXPECT_FALSE(StrProc::MatchMaskPart("ABC", "a*", true));
 }
 
 TEST(StrProc, CleanNumericText) {
-    const struct {
-        const char* in;
-        bool allowMinus;
-        const char* out;
-    } cases[] = {
-        {" 85 %", false, "85"}, {"+7+", false, "+7"}, {"1-2", false, "12"},  {"12.5", false, "125"},
+    const std::tuple<const char*, bool, const char*> cases[] = {
+        {" 85 %", false, "85"}, {"+7+", false, "+7"}, {"1-2", false, "12"},  {"x+1", false, "+1"},
         {"abc", false, ""},     {"", true, ""},       {"--12", true, "-12"}, {"5-", true, "5"},
-        {"+-5", true, "+-5"},   {"-+5", true, "-+5"}, {"x+1", false, "+1"},  {"٣4", false, "4"},
+        {"+-5", true, "+-5"},   {"-+5", true, "-+5"}, {"٣4", false, "4"},
     };
-    for (const auto& c : cases) {
-        QString text = QString::fromUtf8(c.in);
-        StrProc::CleanNumericText(text, c.allowMinus);
-        EXPECT_EQ(s(text), c.out) << c.in << (c.allowMinus ? " (minus allowed)" : "");
+    for (const auto& [in, allowMinus, out] : cases) {
+        QString text = QString::fromUtf8(in);
+        StrProc::CleanNumericText(text, allowMinus);
+        EXPECT_EQ(s(text), out) << in << (allowMinus ? " (minus allowed)" : "");
     }
 }
 
@@ -92,43 +61,63 @@ TEST(StrProc, FindInListAndRemoveChars) {
     StrProc::RemoveChars(text, "*c");
     EXPECT_EQ(s(text), "abC");
     // Two characters outside the BMP share their first half; only the one named goes.
-    QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80\xF0\x9F\x98\x81x");
-    StrProc::RemoveChars(emoji, QString::fromUtf8("\xF0\x9F\x98\x80"));
-    EXPECT_EQ(emoji, QString::fromUtf8("\xF0\x9F\x98\x81x"));
+    QString emoji = QString::fromUtf8("😀😁x");
+    StrProc::RemoveChars(emoji, QString::fromUtf8("😀"));
+    EXPECT_EQ(s(emoji), "😁x");
 }
 
 TEST(FileProc, PathHelpersInBothStyles) {
     using Helper = QString (*)(const QString&, const PathStyle&);
-    const struct {
-        Helper helper;
-        const char* path;
-        const char* windows;
-        const char* posix;
-    } cases[] = {
+    const Helper extension = [](const QString& path, const PathStyle&) { return FileProc::GetFileExtension(path); };
+    // Rows: helper, path, result with the Windows style, result with the POSIX style.
+    const std::tuple<Helper, const char*, const char*, const char*> cases[] = {
         {FileProc::GetFileName, "photo.jpg", "", ""},
-        {FileProc::GetFileName, "C:\\Photos\\Cat.JPG", "cat.jpg", ""},
-        {FileProc::GetFileName, "/home/Ann/Cat.JPG", "", "Cat.JPG"},
         {FileProc::GetFileName, "/a\\b/Mixed Case.Bmp", "b/mixed case.bmp", "Mixed Case.Bmp"},
-        {FileProc::GetFolderPart, "c:\\Photos\\Cat.JPG", "C:\\photos\\", ""},
+        {FileProc::GetFolderPart, "c:\\a\\b.png", "C:\\a\\", ""},
         {FileProc::GetFolderPart, "\\\\Server\\Share\\x.bmp", "\\\\Server\\Share\\", ""},
         {FileProc::GetFolderPart, "/home/Ann/Cat.JPG", "", "/home/Ann/"},
-        {FileProc::GetFolderPart, "/x.bmp", "", "/"},
         {FileProc::NormaliseDriveLetter, "d:\\My Pictures\\", "D:\\my pictures\\", "d:\\My Pictures\\"},
         {FileProc::NormaliseDriveLetter, "e:\\ÄRGER", "E:\\ärger", "e:\\ÄRGER"},
         {FileProc::NormaliseDriveLetter, "\\\\Server\\Share", "\\\\Server\\Share", "\\\\Server\\Share"},
         {FileProc::NormaliseDriveLetter, "x", "x", "x"},
-        {FileProc::NormaliseDriveLetter, "/Home/Ann", "/Home/Ann", "/Home/Ann"},
+        // The extension is compared, never used to reach a file: lower case in either style.
+        {extension, "C:\\dir\\file.", "", ""},          {extension, "noext", "", ""},
+        {extension, "/home/Ann/Cat.Png", "png", "png"}, {extension, "C:\\my.dir\\readme", "dir\\readme", "dir\\readme"},
     };
-    for (const auto& c : cases) {
-        const QString path = QString::fromUtf8(c.path);
-        EXPECT_EQ(s(c.helper(path, PathStyle::windows())), c.windows) << c.path;
-        EXPECT_EQ(s(c.helper(path, PathStyle::posix())), c.posix) << c.path;
+    for (const auto& [helper, path, windows, posix] : cases) {
+        EXPECT_EQ(s(helper(QString::fromUtf8(path), PathStyle::windows())), windows) << path;
+        EXPECT_EQ(s(helper(QString::fromUtf8(path), PathStyle::posix())), posix) << path;
     }
-    // The extension is compared, never used to reach a file: lower case in either style.
-    EXPECT_EQ(s(FileProc::GetFileExtension("C:\\dir\\file.")), "");
-    EXPECT_EQ(s(FileProc::GetFileExtension("C:\\my.dir\\readme")), "dir\\readme");
-    EXPECT_EQ(s(FileProc::GetFileExtension("/home/Ann/Cat.Png")), "png");
-    EXPECT_EQ(s(FileProc::GetFileExtension("noext")), "");
+}
+
+TEST(FolderCheck, SummaryTexts) {
+    // Rows: folder index, counts of BMP, PNG, JPG and GIF files, summary.
+    const std::tuple<int, int, int, int, int, const char*> cases[] = {
+        {0, 0, 0, 0, 0,
+         "The input images folder presently contains no graphics files (BMP, PNG, JPG, GIF).\r\n"
+         "Please check that you selected the intended folder."},
+        {1, 0, 0, 0, 0, "The output images folder presently contains no graphics files (BMP, PNG, JPG, GIF)."},
+        {0, 0, 0, 1, 0, "The input images folder presently contains one JPG file."},
+        {1, 0, 0, 0, 1, "The output images folder presently contains one GIF file."},
+        {1, 2, 0, 1, 2,
+         "The output images folder presently contains 5 graphics files (BMP, PNG, JPG, GIF):\r\n"
+         "2 BMP files, no PNG files, 1 JPG file and 2 GIF files."},
+    };
+    for (const auto& [index, bmp, png, jpg, gif, text] : cases) {
+        EXPECT_EQ(s(FolderCheck::FolderSummaryText(index, bmp, png, jpg, gif)), text);
+    }
+    EXPECT_EQ(s(FolderCheck::FileCountText(40000, "GIF")), "40000 GIF files");
+    EXPECT_EQ(s(FolderCheck::ChosenFolderText("d:\\My Pictures", PathStyle::windows())), "D:\\my pictures\\");
+    EXPECT_EQ(s(FolderCheck::ChosenFolderText("/home/Ann/My Pictures", PathStyle::posix())), "/home/Ann/My Pictures/");
+}
+
+TEST(DiskProc, FirstFixedDriveIsADriveLetterOrNothing) {
+    const QString drive = DiskProc::FirstFixedDrive();
+#ifdef Q_OS_WIN
+    EXPECT_TRUE(drive.size() == 2 && drive.at(0).isUpper() && drive.at(1) == QLatin1Char(':')) << s(drive);
+#else
+    EXPECT_TRUE(drive.isEmpty()) << s(drive);
+#endif
 }
 
 }  // namespace

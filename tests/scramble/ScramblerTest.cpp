@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -55,7 +54,7 @@ TEST(ScrambleBlock, PermutesAndSkipsMissingPositions) {
         const char* in;
         const char* scrambled;
         const char* unscrambled;
-    } cases[] = {{"12345", "43152", "35214"}, {"1234", "4312", "3214"}, {"123", "312", "321"}, {"", "", ""}};
+    } cases[] = {{"12345", "43152", "35214"}, {"1234", "4312", "3214"}, {"123", "312", "321"}};
     for (const auto& c : cases) {
         EXPECT_EQ(s(frmScrambler::ScrambleBlock(c.in)), c.scrambled) << c.in;
         EXPECT_EQ(s(frmScrambler::UnscrambleBlock(c.in)), c.unscrambled) << c.in;
@@ -98,31 +97,12 @@ TEST_F(Scrambler, RoundTripsEveryLengthWithWindows1252LengthCharacters) {
     }
 }
 
-TEST_F(Scrambler, BlanksQuotesAndStandIns) {
-    const QString scrambled = window.Scramble("  say \"hi\" now ");
-    EXPECT_EQ(scrambled.count(QChar(0xFE)), 2);
-    EXPECT_EQ(scrambled.count(QChar(0xFD)), 2);
-    EXPECT_EQ(s(frmScrambler::Unscramble(scrambled)), "say \"hi\" now");
+TEST_F(Scrambler, StandInsAndMalformedTexts) {
     EXPECT_EQ(frmScrambler::Unscramble(window.Scramble(QString::fromUtf8("aþbýc"))), QStringLiteral("a b\"c"));
-
     EXPECT_TRUE(window.Scramble("    ").isEmpty());
-    EXPECT_TRUE(frmScrambler::Unscramble("   ").isEmpty());
-    EXPECT_TRUE(frmScrambler::Unscramble(QStringLiteral("\x01"
-                                                        "abcde"))
-                    .isEmpty())
-        << "negative length";
+    EXPECT_TRUE(frmScrambler::Unscramble(QStringLiteral("\x01") + "abcde").isEmpty()) << "negative length";
     // A character outside the code page reads as "?" (63): length 32, more than is there.
     EXPECT_EQ(s(frmScrambler::Unscramble(QString::fromUtf8("Ādcaeb"))), "abcde");
-}
-
-TEST_F(Scrambler, SameTextScrambledTwiceDiffersButRestoresAlike) {
-    QSet<QString> seen;
-    for (int i = 0; i < 8; ++i) {
-        const QString scrambled = window.Scramble("abcdef");
-        EXPECT_EQ(s(frmScrambler::Unscramble(scrambled)), "abcdef");
-        seen.insert(scrambled);
-    }
-    EXPECT_GT(seen.size(), 1);
 }
 
 TEST_F(Scrambler, LineBreakQuestionYesNoCancel) {
@@ -137,95 +117,63 @@ TEST_F(Scrambler, LineBreakQuestionYesNoCancel) {
     EXPECT_EQ(s(frmScrambler::Unscramble(window.Scramble("a\nb"))), "a\nb") << "a line feed alone is no line break";
 }
 
-class ScramblerWindow : public Scrambler {
-protected:
-    QPlainTextEdit* box(int i) {
+TEST_F(Scrambler, ToolWindowButtons) {
+    const auto box = [this](int i) {
         const char* names[] = {"txbString", "txbScrambledString", "txbUnscrambledString"};
         return window.findChild<QPlainTextEdit*>(names[i]);
-    }
-    QString text(int i) { return box(i)->document()->toRawText(); }
-    QString length(int i) { return window.findChild<QLabel*>(QStringLiteral("lblLength_%1").arg(i))->text(); }
-    void click(const QString& name) {
-        auto* button = window.findChild<QPushButton*>(name);
-        ASSERT_NE(button, nullptr) << s(name);
-        button->click();
-    }
-};
-
-TEST_F(ScramblerWindow, ScrambleUnscrambleAndCheck) {
+    };
+    const auto text = [&](int i) { return s(box(i)->document()->toRawText()); };
+    const auto length = [this](int i) {
+        return s(window.findChild<QLabel*>(QStringLiteral("lblLength_%1").arg(i))->text());
+    };
+    const auto click = [this](const QString& name) { window.findChild<QPushButton*>(name)->click(); };
     EXPECT_EQ(s(window.windowTitle()), "Vornask string scrambler");
-    EXPECT_TRUE(length(0).isEmpty() && length(1).isEmpty() && length(2).isEmpty());
-    for (auto* button : window.findChildren<QPushButton*>()) {
-        EXPECT_FALSE(button->accessibleName().isEmpty()) << s(button->objectName());
-    }
+    EXPECT_EQ(length(0) + length(1) + length(2), "");
 
-    box(0)->setPlainText("Hello world");
-    click("cmdScramble");
-    EXPECT_EQ(text(1).size(), 16);
-    EXPECT_EQ(s(length(0)), "Length = 11");
-    EXPECT_EQ(s(length(1)), "Length = 16");
-    click("cmdUnscramble");
-    EXPECT_EQ(s(text(2)), "Hello world");
-    EXPECT_EQ(s(length(2)), "Length = 11");
-    click("cmdCheck");  // equal: no message
-
-    box(2)->setPlainText("Hello");
-    prompts.expectMsgBox(kCheckMessage, Buttons::Ok, Icon::None, kCheckTitle);
-    click("cmdCheck");
-    prompts.verify();
-    box(0)->clear();
-    box(2)->clear();
-    click("cmdCheck");  // both empty: no message
-
-    // Yes puts the cleaned text back into the box.
-    box(0)->setPlainText("first\nsecond");
-    prompts.expectMsgBox(kQuestion, Buttons::YesNoCancel, Icon::None, "Vornask", Answer::Yes);
-    click("cmdScramble");
-    EXPECT_EQ(s(text(0)), "first second");
-    EXPECT_EQ(s(length(0)), "Length = 12");
-}
-
-TEST_F(ScramblerWindow, ClearAndCopy) {
-    click("cmdCopyToClipboard_1");
-    EXPECT_FALSE(prompts.clipboardWritten) << "an empty box leaves the clipboard alone";
+    // Line breaks kept: the scrambled text holds CR and LF apart, and the boxes give them back as they were.
     box(0)->setPlainText("line1\nline2");
     prompts.expectMsgBox(kQuestion, Buttons::YesNoCancel, Icon::None, "Vornask", Answer::No);
     click("cmdScramble");
+    EXPECT_EQ(length(1), "Length = 16");
     click("cmdUnscramble");
-    // The scrambled text holds the CR and LF apart; the box must give them back as they were.
+    EXPECT_EQ(length(2), "Length = 12");
+    click("cmdCheck");  // equal: no message
     click("cmdCopyToClipboard_1");
     EXPECT_EQ(s(frmScrambler::Unscramble(prompts.clipboard)), "line1\r\nline2");
     click("cmdCopyToClipboard_2");
     EXPECT_EQ(s(prompts.clipboard), "line1\r\nline2");
     for (int i = 0; i < 3; ++i) {
-        ASSERT_FALSE(text(i).isEmpty() || length(i).isEmpty()) << i;
         click(QStringLiteral("cmdClear_%1").arg(i));
-        EXPECT_TRUE(text(i).isEmpty() && length(i).isEmpty()) << i;
+        EXPECT_EQ(text(i) + length(i), "") << i;
     }
-}
+    prompts.clipboard.clear();
+    click("cmdCopyToClipboard_1");
+    EXPECT_EQ(s(prompts.clipboard), "") << "an empty box leaves the clipboard alone";
+    click("cmdCheck");  // both empty: no message
 
-TEST_F(ScramblerWindow, PastingTheStringRunsScrambleUnscrambleAndCheck) {
-    // Length 129 makes the length character a no-break space, which must survive the boxes.
+    // Pasting the string runs Scramble, Unscramble and Check. Length 129 makes the length
+    // character a no-break space, which must survive the boxes.
     prompts.clipboard = sample(129);
     click("cmdPasteFromClipboard_0");
-    EXPECT_EQ(text(1).at(0), QChar(0xA0));
-    EXPECT_EQ(s(text(2)), s(sample(129)));
-    EXPECT_EQ(s(length(0)), "Length = 129");
-
+    EXPECT_EQ(box(1)->document()->toRawText().at(0), QChar(0xA0));
+    EXPECT_EQ(text(2), s(sample(129)));
+    EXPECT_EQ(length(0), "Length = 129");
     prompts.clipboard = sample(221);
     prompts.expectMsgBox(kCheckMessage, Buttons::Ok, Icon::None, kCheckTitle);
     click("cmdPasteFromClipboard_0");
-    EXPECT_EQ(s(text(1)), s(kTooLong));
-    EXPECT_EQ(s(length(0)), "Length = 221");
-
-    prompts.clipboard = "pasted";
+    EXPECT_EQ(text(1), s(kTooLong));
+    prompts.clipboard = "line1 line2";
     click("cmdPasteFromClipboard_2");
-    EXPECT_EQ(s(text(2)), "pasted");
-    EXPECT_EQ(s(length(2)), "Length = 6");
-}
+    EXPECT_EQ(length(2), "Length = 11");
 
-TEST_F(ScramblerWindow, QuitEndsTheProgramsEventLoop) {
-    QTimer::singleShot(0, &window, [this] { click("cmdQuit"); });
+    // Yes puts the cleaned text back into the box.
+    box(0)->setPlainText("first\nsecond");
+    prompts.expectMsgBox(kQuestion, Buttons::YesNoCancel, Icon::None, "Vornask", Answer::Yes);
+    click("cmdScramble");
+    EXPECT_EQ(text(0), "first second");
+    EXPECT_EQ(length(0), "Length = 12");
+
+    QTimer::singleShot(0, &window, [&] { click("cmdQuit"); });
     // Without Quit the loop would run on; the watchdog then ends it with 1.
     QTimer::singleShot(5000, &window, [] { QCoreApplication::exit(1); });
     EXPECT_EQ(QApplication::exec(), 0);
