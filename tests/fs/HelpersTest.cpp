@@ -4,6 +4,7 @@
 #include "fs/StrProc.h"
 
 #include <gtest/gtest.h>
+#include <QRegularExpression>
 #include <tuple>
 
 namespace {
@@ -106,18 +107,14 @@ TEST(FolderCheck, SummaryTexts) {
     for (const auto& [index, bmp, png, jpg, gif, text] : cases) {
         EXPECT_EQ(s(FolderCheck::FolderSummaryText(index, bmp, png, jpg, gif)), text);
     }
-    EXPECT_EQ(s(FolderCheck::FileCountText(40000, "GIF")), "40000 GIF files");
     EXPECT_EQ(s(FolderCheck::ChosenFolderText("d:\\My Pictures", PathStyle::windows())), "D:\\my pictures\\");
     EXPECT_EQ(s(FolderCheck::ChosenFolderText("/home/Ann/My Pictures", PathStyle::posix())), "/home/Ann/My Pictures/");
 }
 
-TEST(DiskProc, FirstFixedDriveIsADriveLetterOrNothing) {
+TEST(DiskProc, FirstFixedDriveIsADriveLetterWhereThereAreDriveLetters) {
     const QString drive = DiskProc::FirstFixedDrive();
-#ifdef Q_OS_WIN
-    EXPECT_TRUE(drive.size() == 2 && drive.at(0).isUpper() && drive.at(1) == QLatin1Char(':')) << s(drive);
-#else
-    EXPECT_TRUE(drive.isEmpty()) << s(drive);
-#endif
+    const bool letters = PathStyle::native().isWindows();
+    EXPECT_TRUE(letters ? QRegularExpression("^[A-Z]:$").match(drive).hasMatch() : drive.isEmpty()) << s(drive);
 }
 
 }  // namespace
