@@ -1,37 +1,106 @@
 #pragma once
 
 #include "batch/Batch.h"
-#include "tests/batch/FakeHost.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <functional>
+#include <ostream>
 
-// An input and an output folder in a temporary directory, with small images made on the spot.
+using Prompt::Answer;
+using Prompt::Buttons;
+using Prompt::Icon;
+
+// Report texts in failure messages, with their line ends visible.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << ::testing::PrintToString(text.toStdString());
+}
+
+// A main window reduced to what a run reads and changes: the report as a text, the busy look,
+// scripted "File exists" answers and the pages handed to the browser.
+class FakeHost : public BatchHost {
+public:
+    RunState state;
+    QString folders[2];
+    QString formats[2] = {"BMP", "PNG"};  // "Select" when none is chosen
+    QString quality = "80";
+    bool viewInBrowser = false;
+    bool quit = false;
+
+    QString report;
+    bool labelVisible = false;    // the progress line
+    bool busy = false;            // Stop shown, the documentation link hidden
+    bool conversionBusy = false;  // "Convert single file" and the hint line hidden
+    QList<Control> focusMoves;
+    QList<TargetFileExistsAnswer> fileExistsAnswers;  // one for each dialog in turn; then "skip"
+    QStringList fileExistsAsked;
+    QStringList filesOpened;
+
+    bool idle() const { return !busy && !conversionBusy && !labelVisible && !state.blnOperationRunning; }
+
+    RunState& runState() override { return state; }
+    QString folderText(int index) const override { return folders[index]; }
+    int formatIndex(int index) const override { return formats[index] == "Select" ? 0 : 1; }
+    QString formatText(int index) const override { return formats[index]; }
+    QString qualityText() const override { return quality; }
+    void setQualityText(const QString& text) override { quality = text; }
+    qint16 minQuality() const override { return 10; }
+    qint16 maxQuality() const override { return 100; }
+    bool warnOnOverwriteChecked() const override { return true; }
+    bool viewInBrowserChecked() const override { return viewInBrowser; }
+    void setFocusTo(Control control) override { focusMoves << control; }
+    void appendReport(const QString& text) override { report += text; }
+    bool reportIsEmpty() const override { return report.isEmpty(); }
+    void clearReport() override { report.clear(); }
+    void moveReportCaretToEnd() override {}
+    void showConvertingLabel(const QString&) override { labelVisible = true; }
+    void hideConvertingLabel() override { labelVisible = false; }
+    void setBusyLook(bool on, bool conversion) override {
+        busy = on;
+        conversionBusy = conversion ? on : conversionBusy;
+    }
+    void repaintNow() override {}
+    void yield() override { QCoreApplication::processEvents(); }
+    bool quitRequested() const override { return quit; }
+    TargetFileExistsAnswer askTargetFileExists(const QString& entryFilepath, bool) override {
+        fileExistsAsked << entryFilepath;
+        return fileExistsAnswers.value(fileExistsAsked.size() - 1);
+    }
+    bool openFile(const QString& path, bool) override {
+        filesOpened << path;
+        return true;
+    }
+};
+
+// An input and an output folder in a temporary directory, chosen in the host.
 class BatchFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        QDir(m_dir.path()).mkpath(QStringLiteral("in"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("out"));
-        inFolder = m_dir.path() + QStringLiteral("/in/");
-        outFolder = m_dir.path() + QStringLiteral("/out/");
+        inFolder = m_dir.path() + "/in/";
+        outFolder = m_dir.path() + "/out/";
+        host.folders[0] = inFolder;
+        host.folders[1] = outFolder;
+        ASSERT_TRUE(QDir().mkpath(inFolder) && QDir().mkpath(outFolder));
     }
     void TearDown() override { Batch::SetConverter({}); }
 
-    // Saves a small picture in `format` ("BMP", "PNG", "JPG"); `width` varies the file size.
+    // "Convert files", expecting the box that closes the run.
+    void convert(const QString& text, const QString& title) {
+        prompts.expectMsgBox(text, Buttons::Ok, Icon::None, title);
+        Batch::cmdConvertFiles_Click(host);
+    }
+
     static void writeImage(const QString& path, const char* format, int width = 8, int height = 6) {
         QImage image(width, height, QImage::Format_RGB32);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                image.setPixel(x, y, qRgb(x * 30 % 256, y * 40 % 256, (x + y) * 20 % 256));
-            }
-        }
+        image.fill(qRgb(40, 90, 160));
         ASSERT_TRUE(image.save(path, format)) << path.toStdString();
     }
     static void writeBytes(const QString& path, const QByteArray& bytes) {
@@ -43,33 +112,32 @@ protected:
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    static qint64 sizeOf(const QString& path) { return QFileInfo(path).size(); }
-    static QString sizeText(const QString& path) { return Batch::SizeText(sizeOf(path)); }
-
-    // The names of the files in `folder`, in the order the file system lists them.
+    static QString sizeText(const QString& path) { return Batch::SizeText(QFileInfo(path).size()); }
+    // The files of `folder` in the order the file system lists them, which is the order of a run.
     static QStringList listed(const QString& folder) {
         QStringList names;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-        while (it.hasNext()) {
+        for (QDirIterator it(folder, QDir::Files | QDir::Hidden); it.hasNext();) {
             names << it.nextFileInfo().fileName();
         }
         return names;
     }
+    // The lines `line` makes of the files in `folder` that end in `suffix`, in the order of a run.
+    static QString linesFor(const QString& folder, const QString& suffix,
+                            const std::function<QString(const QString&)>& line) {
+        QString text;
+        for (const QString& name : listed(folder)) {
+            text += name.endsWith(suffix, Qt::CaseInsensitive) ? line(name) : QString();
+        }
+        return text;
+    }
+    // Hidden files too: the library writes its temporary file under a hidden name.
     static QStringList sortedEntries(const QString& folder) {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
     QTemporaryDir m_dir;
     QString inFolder;
     QString outFolder;
     FakeHost host;
+    TestSupport::ScriptedPrompts prompts;  // any message box not expected fails the test
 };
-
-// Readable report text in failure messages.
-inline std::string shown(const QString& text) {
-    QString out = text;
-    out.replace(QLatin1String("\r"), QLatin1String("\\r")).replace(QLatin1String("\n"), QLatin1String("\\n\n"));
-    return out.toStdString();
-}
-
-#define EXPECT_TEXT(actual, expected) EXPECT_EQ(shown(actual), shown(expected))

@@ -1,111 +1,66 @@
-// The checks of "Convert files" and "List" before a run starts.
+// What "Convert files" and "List" check before a run starts.
 #include "tests/batch/BatchFixture.h"
 
-using Prompt::Answer;
-using Prompt::Buttons;
-using Prompt::Icon;
-using Control = BatchHost::Control;
+class Checks : public BatchFixture {};
 
-class ConvertFilesChecks : public BatchFixture {};
-
-TEST_F(ConvertFilesChecks, EachMissingSettingAsksForItAndMovesTheFocus) {
-    struct Case {
-        QString inFolder, outFolder;
-        int inFormat, outFormat;
-        const char* message;
-        Control focus;
-    };
-    const QList<Case> cases = {
-        {"", "", 0, 0, "Please specify the folder for the input images.", Control::FolderForImages0},
-        {inFolder, "", 1, 2, "Please specify the folder for the output images.", Control::FolderForImages1},
-        {inFolder, outFolder, 0, 2, "Please specify the file format for the input images.", Control::FolderForImages0},
-        {inFolder, outFolder, 1, 0, "Please specify the file format for the output images.", Control::FolderForImages1},
-    };
-    writeImage(inFolder + "a.bmp", "BMP");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        FakeHost host;
-        host.folders[0] = c.inFolder;
-        host.folders[1] = c.outFolder;
-        host.formats[0] = c.inFormat;
-        host.formats[1] = c.outFormat;
-        TestSupport::ScriptedPrompts prompts;
-        prompts.expectMsgBox(c.message, Buttons::Ok, Icon::None, "Need more input");
-        Batch::cmdConvertFiles_Click(host);
-        EXPECT_EQ(host.focusMoves, QList<Control>{c.focus});
-        EXPECT_TRUE(host.report.isEmpty());
-        EXPECT_FALSE(host.state.blnOperationRunning);
-    }
-    EXPECT_TRUE(sortedEntries(outFolder).isEmpty());
-}
-
-TEST_F(ConvertFilesChecks, QualityOutOfRangeAndEqualFormatsGiveBothMessagesQualityFirst) {
+TEST_F(Checks, QualityMustLieWithinItsBoundsAndFormatsMustDiffer) {
+    const QString rangeMessage = "For conversion to JPG the quality must be in the range 10 through 100.";
     writeImage(inFolder + "a.jpg", "JPG");
-    host.setUp(inFolder, "JPG", outFolder, "JPG");
-    host.quality = QStringLiteral(" 5 %");
-    TestSupport::ScriptedPrompts prompts;
+    host.formats[0] = host.formats[1] = "JPG";
+    host.quality = " 5 %";
     prompts
-        .expectMsgBox("For conversion to JPG the quality must be in the range 10 through 100.", Buttons::Ok, Icon::None,
-                      "Input error")
+        .expectMsgBox(rangeMessage, Buttons::Ok, Icon::None, "Input error")  // both messages, the quality first
         .expectMsgBox("The output file format must be different from the input file format.", Buttons::Ok,
                       Icon::Exclamation, "Input error");
     Batch::cmdConvertFiles_Click(host);
     EXPECT_EQ(host.quality, "5") << "the cleaned text goes back into the box";
     EXPECT_TRUE(host.report.isEmpty());
-    EXPECT_TRUE(sortedEntries(outFolder).isEmpty());
-}
 
-TEST_F(ConvertFilesChecks, QualityBoundsAndValuesBeyondSixteenBits) {
-    // Inputs in BMP and an empty input folder: a run that starts ends at "No files".
-    host.setUp(inFolder, "BMP", outFolder, "JPG");
-    const QString rangeMessage = "For conversion to JPG the quality must be in the range 10 through 100.";
-    struct Case {
-        QString typed, cleaned;
-        bool accepted;
-        qint16 quality;
-    };
-    const QList<Case> cases = {{"10", "10", true, 10},       {"100", "100", true, 100},
-                               {"9", "9", false, 0},         {"101", "101", false, 0},
-                               {"+0080", "+0080", true, 80}, {"", "", false, 0},
-                               {"32768", "32768", false, 0}, {"99999999999", "99999999999", false, 0},
-                               {"7a5.", "75", true, 75}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed.toStdString());
-        host.quality = c.typed;
-        TestSupport::ScriptedPrompts prompts;
-        if (c.accepted) {
+    host.formats[0] = "BMP";  // of which there is none: a run past the check ends at "No files"
+    const QList<QPair<QString, bool>> cases = {{"10", true},   {"+0100", true}, {"9", false},
+                                               {"101", false}, {"", false},     {"99999999999", false}};
+    for (const auto& [typed, accepted] : cases) {
+        SCOPED_TRACE(typed.toStdString());
+        host.quality = typed;
+        if (accepted) {
             prompts.expectMsgBox("There are no BMP files in the input folder.", Buttons::Ok, Icon::Exclamation,
                                  "No files");
         } else {
             prompts.expectMsgBox(rangeMessage, Buttons::Ok, Icon::None, "Input error");
         }
         Batch::cmdConvertFiles_Click(host);
-        EXPECT_EQ(host.quality, c.cleaned);
-        if (c.accepted) {
-            EXPECT_EQ(host.state.intQuality, c.quality);
-        }
+        prompts.verify();
     }
 }
 
-class ListChecks : public BatchFixture {};
-
-TEST_F(ListChecks, MissingFolderOrDecliningToListAllFilesListsNothing) {
-    for (int index : {0, 1}) {
-        FakeHost host;
-        TestSupport::ScriptedPrompts prompts;
-        prompts.expectMsgBox(
-            index == 0 ? "Please specify folder for input images." : "Please specify folder for output images.",
-            Buttons::Ok, Icon::None, "Need more input");
-        Batch::cmdList_Click(host, index);
-        EXPECT_EQ(host.focusMoves, QList<Control>{index == 0 ? Control::FolderForImages0 : Control::FolderForImages1});
+// Listings and a batch share the "No files" messages; they come before the question about the report.
+TEST_F(Checks, NoFilesMessagesNameTheFormatAndTheSideAndChangeNothing) {
+    writeBytes(inFolder + "a.png", "x");
+    host.viewInBrowser = true;
+    host.report = "kept\r\n";
+    struct Case {
+        int list;  // the List button's index, -1 for "Convert files"
+        const char* outFormat;
+        const char* message;
+    };
+    const QList<Case> cases = {
+        {0, "PNG", "There are no BMP files in the input folder."},
+        {1, "JPG", "There are no JPG files in the output folder."},
+        {1, "Select", "There are no files in the output folder."},
+        {-1, "PNG", "There are no BMP files in the input folder."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        host.formats[1] = c.outFormat;
+        if (QString(c.outFormat) == "Select") {
+            prompts.expectMsgBox("List all files in the output folder?", Buttons::YesNo, Icon::None, "List all files?",
+                                 Answer::Yes);
+        }
+        prompts.expectMsgBox(c.message, Buttons::Ok, Icon::Exclamation, "No files");
+        c.list < 0 ? Batch::cmdConvertFiles_Click(host) : Batch::cmdList_Click(host, c.list);
+        prompts.verify();
+        EXPECT_EQ(host.report, "kept\r\n");
+        EXPECT_TRUE(host.idle());
     }
-    writeImage(outFolder + "a.png", "PNG");
-    host.setUp(inFolder, "BMP", outFolder, "Select");
-    host.report = "old\r\n";
-    TestSupport::ScriptedPrompts prompts;
-    prompts.expectMsgBox("List all files in the output folder?", Buttons::YesNo, Icon::None, "List all files?",
-                         Answer::No);
-    Batch::cmdList_Click(host, 1);
-    EXPECT_EQ(host.focusMoves, QList<Control>{Control::FolderForImages1});
-    EXPECT_EQ(host.report, "old\r\n");
+    EXPECT_EQ(sortedEntries(inFolder), QStringList{"a.png"}) << "no viewer page";
 }
