@@ -64,3 +64,74 @@ TEST_F(Checks, NoFilesMessagesNameTheFormatAndTheSideAndChangeNothing) {
     }
     EXPECT_EQ(sortedEntries(inFolder), QStringList{"a.png"}) << "no viewer page";
 }
+
+TEST_F(Checks, MissingSettingsAskForMoreInputAndPointAtTheirButton) {
+    struct Case {
+        const char* inFolder;
+        const char* outFolder;
+        const char* inFormat;
+        const char* outFormat;
+        const char* message;
+        BatchHost::Control focus;
+    };
+    const QList<Case> cases = {
+        {"", "/o/", "BMP", "PNG", "Please specify the folder for the input images.", BatchHost::Control::FolderForImages0},
+        {"/i/", "", "BMP", "PNG", "Please specify the folder for the output images.", BatchHost::Control::FolderForImages1},
+        {"/i/", "/o/", "Select", "PNG", "Please specify the file format for the input images.",
+         BatchHost::Control::FolderForImages0},
+        {"/i/", "/o/", "BMP", "Select", "Please specify the file format for the output images.",
+         BatchHost::Control::FolderForImages1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        host.folders[0] = c.inFolder;
+        host.folders[1] = c.outFolder;
+        host.formats[0] = c.inFormat;
+        host.formats[1] = c.outFormat;
+        host.focusMoves.clear();
+        prompts.expectMsgBox(c.message, Buttons::Ok, Icon::None, "Need more input");
+        Batch::cmdConvertFiles_Click(host);
+        prompts.verify();
+        EXPECT_EQ(host.focusMoves, QList<BatchHost::Control>{c.focus});
+    }
+}
+
+// The library's answers that the report explains further, and the one that ends a batch on input.
+TEST_F(Checks, LibraryAnswersGetTheirExplanationsAndAnUnknownInputEndsTheRun) {
+    for (const char* name : {"a.bmp", "b.bmp"}) {
+        writeImage(inFolder + name, "BMP");
+    }
+    QString answer;
+    int kind = 0;
+    Batch::SetConverter([&](const QString&, const QString&, qint16, int& errorKind) {
+        errorKind = kind;
+        return answer;
+    });
+    const QStringList order = listed(inFolder);
+
+    answer = "Unsupported file format option.";
+    kind = 1;
+    convert("Number of BMP files converted: 0 (of 2 input)", "Not all files converted.");
+    EXPECT_EQ(host.report, order[0] + "\r\n*** Read error: Unsupported file format option.\r\n"
+                                      "      BMP file may be compressed.\r\n\r\n" +
+                               order[1] + "\r\n*** Read error: Unsupported file format option.\r\n"
+                                          "      BMP file may be compressed.\r\n\r\n"
+                                          "\r\nNumber of BMP files converted: 0 (of 2 input)\r\n");
+
+    host.report.clear();
+    host.formats[1] = "JPG";
+    answer = "Invalid bits per pixel for this file format.";
+    kind = -1;
+    convert("Number of BMP files converted: 0 (of 2 input)", "Not all files converted.");
+    EXPECT_TRUE(host.report.startsWith(order[0] + "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
+                                                  "      Bits per pixel in input image may be too small for saving as "
+                                                  "JPG file.\r\n\r\n"));
+
+    host.report.clear();
+    answer = "Input file format not supported.";
+    kind = 1;
+    convert("Number of BMP files converted: 0 (of 2 input)", "Not all files converted.");
+    EXPECT_EQ(host.report, order[0] + "\r\n*** Read error: Input file format not supported.\r\n\r\n"
+                                      "\r\nNumber of BMP files converted: 0 (of 2 input)\r\n")
+        << "the run ends after the first file";
+}
