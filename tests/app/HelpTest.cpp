@@ -130,6 +130,8 @@ TEST_F(HelpWindow, CloseHidesAndTheNextShowingIsAsItWasLeft) {
     const int scrolled = bar->value();
 
     QTest::mouseClick(help->cmdClose(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(frmHelp::instance(), help) << "Close only hides the window";
     EXPECT_FALSE(help->isVisible());
     EXPECT_EQ(showHelp(), help);
     EXPECT_TRUE(help->isVisible());

@@ -49,6 +49,10 @@ protected:
 
 TEST_F(MainWindowTest, StartsEmptyWithDefaultsInTheCentredNormalLayout) {
     EXPECT_EQ(window.windowTitle(), "Vornask 1.07");
+    // The list order gives the numbers in state files.
+    EXPECT_EQ(window.fileFormats(), QStringList({"BMP", "PNG", "JPG", "GIF"}));
+    EXPECT_EQ(window.minQuality(), 10);
+    EXPECT_EQ(window.maxQuality(), 100);
     EXPECT_EQ(window.formatText(0), "Select");
     EXPECT_EQ(window.formatText(1), "Select");
     EXPECT_FALSE(child("txbQuality")->isVisible());

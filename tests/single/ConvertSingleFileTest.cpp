@@ -191,6 +191,7 @@ TEST_F(ConvertSingleFileDialog, KeepsQualitiesStepAndBrowserBetweenShowingsButNo
         clickOn(dialog.chkWarnOnOverwrite);
         convertJpg(QStringLiteral("50"), QStringLiteral("70"));
     });
+    EXPECT_FALSE(dialog.chkWarnOnOverwrite->isChecked());
     show(QStringLiteral("/tmp/cat.bmp"), [&] {
         EXPECT_EQ(qualities(), "50 to 70");
         EXPECT_EQ(step->currentText(), "20");
