@@ -2,8 +2,10 @@
 // real library, and quitting in the middle of a conversion.
 #include "app/frmMain.h"
 #include "batch/Batch.h"
+#include "tests/app/AppTest.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
@@ -16,9 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
-using Prompt::Answer;
 using Prompt::Buttons;
 using Prompt::Icon;
 using TestSupport::ScriptedPrompts;
@@ -43,8 +43,6 @@ protected:
         out = dir.path() + "/out/";
         ASSERT_TRUE(QDir().mkpath(in));
         ASSERT_TRUE(QDir().mkpath(out));
-        window.setExitProgram([] {});
-        window.Form_Load();
         window.setFolderText(0, in);
         window.setFolderText(1, out);
         window.setFormatIndex(0, 1);  // BMP
@@ -55,17 +53,14 @@ protected:
 
     QTemporaryDir dir;
     QString in, out;
-    frmMain window;
+    LoadedMainWindow window;
 };
 
 TEST_F(BatchWindowTest, ExistingResultKeptAndReportedExactly) {
     for (const char* name : {"photo1.bmp", "photo2.bmp", "photo3.bmp"}) {
         makeImage(in + name, 8, 8);
     }
-    QFile existing(out + "photo2.png");
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("keep me");
-    existing.close();
+    ASSERT_TRUE(writeBytes(out + "photo2.png", "keep me"));
 
     ScriptedPrompts prompts;
     prompts
@@ -86,8 +81,7 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndReportedExactly) {
     EXPECT_TRUE(lines.contains("photo1.bmp -> photo1.png [OK]"));
     EXPECT_TRUE(lines.contains("photo3.bmp -> photo3.png [OK]"));
     EXPECT_TRUE(window.reportText().contains("photo2.bmp -- Existing PNG file not overwritten.\r\n\r\n"));
-    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
-    EXPECT_EQ(existing.readAll().toStdString(), "keep me");
+    EXPECT_EQ(readBytes(out + "photo2.png"), "keep me");
     EXPECT_TRUE(button("cmdConvertSingleFile")->isVisible());
     EXPECT_FALSE(button("cmdStop")->isVisible());
 }

@@ -3,8 +3,10 @@
 #include "app/frmMain.h"
 #include "batch/Batch.h"
 #include "single/SingleFileOperation.h"
+#include "tests/app/AppTest.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -16,12 +18,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
-#include <functional>
 
-using Prompt::Answer;
-using Prompt::Buttons;
-using Prompt::Icon;
 using TestSupport::ScriptedPrompts;
 
 namespace {
@@ -30,10 +27,9 @@ const QString kOpenTitle = QStringLiteral("Specify file to be converted");
 
 struct Choice {
     bool bmp = false, png = false, jpg = false;
-    QString from, to;
+    QString from{}, to{};
     int stepItem = 1;  // "10"
     bool view = false;
-    bool warn = true;
 };
 
 class SingleFileTest : public ::testing::Test {
@@ -41,8 +37,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         folder = dir.path() + QStringLiteral("/");
-        window.setExitProgram([] {});
-        window.Form_Load();
     }
 
     QString makeImage(const QString& name, const char* format) {
@@ -58,13 +52,9 @@ protected:
     }
 
     // Scripts the Open dialog answering `path` and the conversion dialog making `choice`.
-    void expectChoice(ScriptedPrompts& prompts, const QString& path, const Choice& choice,
-                      const std::function<void(QDialog&)>& check = {}) {
+    void expectChoice(ScriptedPrompts& prompts, const QString& path, const Choice& choice) {
         prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, path);
         prompts.expectDialog("frmConvertSingleFile", [=](QDialog& d) {
-            if (check) {
-                check(d);
-            }
             auto set = [&](const char* name, bool on) {
                 auto* box = d.findChild<QCheckBox*>(name);
                 if (box->isChecked() != on) {
@@ -75,7 +65,6 @@ protected:
             set("chkPNG", choice.png);
             set("chkJPG", choice.jpg);
             set("chkViewInBrowser", choice.view);
-            set("chkWarnOnOverwrite", choice.warn);
             if (choice.jpg) {
                 d.findChild<QLineEdit*>("txbQuality(0)")->setText(choice.from);
                 d.findChild<QLineEdit*>("txbQuality(1)")->setText(choice.to);
@@ -85,26 +74,21 @@ protected:
         });
     }
 
-    QString sizeOf(const QString& name) { return Batch::SizeText(QFileInfo(folder + name).size()); }
+    // The report's lines for one conversion.
+    QString converted(const QString& from, const QString& to) {
+        auto size = [&](const QString& name) { return Batch::SizeText(QFileInfo(folder + name).size()); };
+        return from.toLower() + " (" + size(from) + ") converted to\r\n" + to + " (" + size(to) + ")\r\n\r\n";
+    }
 
     QTemporaryDir dir;
     QString folder;
-    frmMain window;
+    LoadedMainWindow window;
 };
 
 TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
     const QString input = makeImage("Cat.PNG", "PNG");
     ScriptedPrompts prompts;
-    Choice choice;
-    choice.bmp = true;
-    choice.jpg = true;
-    choice.from = "50";
-    choice.to = "70";
-    choice.view = true;
-    expectChoice(prompts, input, choice, [](QDialog& d) {
-        EXPECT_FALSE(d.findChild<QCheckBox*>("chkPNG")->isEnabled()) << "the file's own format is offered";
-        EXPECT_TRUE(d.findChild<QCheckBox*>("chkBMP")->isEnabled());
-    });
+    expectChoice(prompts, input, {.bmp = true, .jpg = true, .from = "50", .to = "70", .view = true});
     prompts.expectOpenExternal(folder + "viewer01.htm", false);
     window.cmdConvertSingleFile_Click();
     prompts.verify();
@@ -114,20 +98,16 @@ TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
     }
     EXPECT_FALSE(QFileInfo::exists(folder + "cat.jpg"));
-    const QString expected = "cat.png (" + sizeOf("Cat.PNG") + ") converted to\r\ncat.bmp (" + sizeOf("cat.bmp") +
-                             ")\r\n\r\n" + "cat.png (" + sizeOf("Cat.PNG") + ") converted to\r\ncat_q50.jpg (" +
-                             sizeOf("cat_q50.jpg") + ")\r\n\r\n" + "cat.png (" + sizeOf("Cat.PNG") +
-                             ") converted to\r\ncat_q60.jpg (" + sizeOf("cat_q60.jpg") + ")\r\n\r\n" + "cat.png (" +
-                             sizeOf("Cat.PNG") + ") converted to\r\ncat_q70.jpg (" + sizeOf("cat_q70.jpg") +
-                             ")\r\n\r\n" + "Viewer file: " + folder + "viewer01.htm\r\n";
-    EXPECT_EQ(window.reportText().toStdString(), expected.toStdString());
+    EXPECT_EQ(window.reportText(), converted("Cat.PNG", "cat.bmp") + converted("Cat.PNG", "cat_q50.jpg") +
+                                       converted("Cat.PNG", "cat_q60.jpg") + converted("Cat.PNG", "cat_q70.jpg") +
+                                       "Viewer file: " + folder + "viewer01.htm\r\n");
     EXPECT_GT(QFileInfo(folder + "cat_q70.jpg").size(), QFileInfo(folder + "cat_q50.jpg").size());
 
     // The main window keeps what the operation set, for a later batch or "Save state".
-    EXPECT_EQ(window.folderText(0).toStdString(), folder.toStdString());
-    EXPECT_EQ(window.folderText(1).toStdString(), folder.toStdString());
-    EXPECT_EQ(window.formatText(0).toStdString(), "PNG");
-    EXPECT_EQ(window.formatText(1).toStdString(), "JPG");
+    EXPECT_EQ(window.folderText(0), folder);
+    EXPECT_EQ(window.folderText(1), folder);
+    EXPECT_EQ(window.formatText(0), "PNG");
+    EXPECT_EQ(window.formatText(1), "JPG");
     EXPECT_EQ(window.intQualityStep, 10);
     EXPECT_FALSE(Batch::OperationRunning(window));
 
@@ -142,23 +122,14 @@ TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
 TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {
     const QString input = makeImage("shot.bmp", "BMP");
     ScriptedPrompts prompts;
-    Choice down;
-    down.jpg = true;
-    down.from = "100";
-    down.to = "90";
-    down.stepItem = 0;  // "5"
-    expectChoice(prompts, input, down);
+    expectChoice(prompts, input, {.jpg = true, .from = "100", .to = "90", .stepItem = 0 /* "5" */});
     window.cmdConvertSingleFile_Click();
     for (const char* name : {"shot_q100.jpg", "shot_q95.jpg", "shot_q90.jpg"}) {
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
     }
     EXPECT_EQ(window.intQualityStep, -5);
 
-    Choice one;
-    one.jpg = true;
-    one.from = "50";
-    one.to = "55";
-    expectChoice(prompts, input, one);
+    expectChoice(prompts, input, {.jpg = true, .from = "50", .to = "55"});
     window.cmdConvertSingleFile_Click();
     EXPECT_TRUE(QFileInfo::exists(folder + "shot.jpg")) << "a range of one quality gets no suffix";
     EXPECT_TRUE(window.reportText().startsWith("shot.bmp ("));
@@ -167,22 +138,9 @@ TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {
 
 TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
     const QString input = folder + "broken.gif";
-    {
-        QFile file(input);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("GIF89a\x10\x00\x10\x00", 10);  // a header and nothing more
-    }
+    ASSERT_TRUE(writeBytes(input, QByteArray("GIF89a\x10\x00\x10\x00", 10)));  // a header and nothing more
     ScriptedPrompts prompts;
-    Choice choice;
-    choice.png = true;
-    choice.jpg = true;
-    choice.from = "50";
-    choice.to = "70";
-    expectChoice(prompts, input, choice, [](QDialog& d) {
-        for (const char* name : {"chkBMP", "chkPNG", "chkJPG"}) {
-            EXPECT_TRUE(d.findChild<QCheckBox*>(name)->isEnabled()) << "a GIF offers " << name;
-        }
-    });
+    expectChoice(prompts, input, {.png = true, .jpg = true, .from = "50", .to = "70"});
     window.cmdConvertSingleFile_Click();
     EXPECT_TRUE(window.reportText().contains("*** Read error: ")) << window.reportText().toStdString();
     EXPECT_FALSE(window.reportText().contains(".jpg")) << "no JPG conversion after a read error";
@@ -192,14 +150,9 @@ TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
 
 TEST_F(SingleFileTest, ExistingResultAskedWithoutTheAllFilesChoice) {
     const QString input = makeImage("dog.png", "PNG");
-    QFile existing(folder + "dog.bmp");
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("old");
-    existing.close();
-
+    ASSERT_TRUE(writeBytes(folder + "dog.bmp", "old"));
     ScriptedPrompts prompts;
-    Choice choice;
-    choice.bmp = true;
+    const Choice choice{.bmp = true};
     expectChoice(prompts, input, choice);
     prompts.expectDialog("frmTargetFileExists", [](QDialog& d) {
         EXPECT_FALSE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
@@ -207,10 +160,8 @@ TEST_F(SingleFileTest, ExistingResultAskedWithoutTheAllFilesChoice) {
         d.findChild<QPushButton*>("cmdContinue")->click();
     });
     window.cmdConvertSingleFile_Click();
-    EXPECT_EQ(window.reportText().toStdString(), "dog.png -- Existing BMP file not overwritten.\r\n\r\n");
-    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
-    EXPECT_EQ(existing.readAll().toStdString(), "old");
-    existing.close();
+    EXPECT_EQ(window.reportText(), "dog.png -- Existing BMP file not overwritten.\r\n\r\n");
+    EXPECT_EQ(readBytes(folder + "dog.bmp"), "old");
 
     expectChoice(prompts, input, choice);
     prompts.expectDialog("frmTargetFileExists", [](QDialog& d) {
@@ -232,7 +183,7 @@ TEST_F(SingleFileTest, CancellingEitherDialogChangesNothing) {
     prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, input);
     prompts.expectDialog("frmConvertSingleFile", [](QDialog& d) { d.findChild<QPushButton*>("cmdCancel")->click(); });
     window.cmdConvertSingleFile_Click();
-    EXPECT_EQ(window.reportText().toStdString(), "kept\r\n");
+    EXPECT_EQ(window.reportText(), "kept\r\n");
     EXPECT_TRUE(window.folderText(0).isEmpty());
     EXPECT_EQ(window.formatIndex(0), 0);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);

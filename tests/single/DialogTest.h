@@ -19,9 +19,6 @@ namespace DialogTest {
 inline int px(double twips) {
     return Twips::toPixels(twips);
 }
-inline double twips(int pixels) {
-    return Twips::fromPixels(pixels);
-}
 
 template <class T>
 T* control(QWidget& window, const char* name) {
@@ -37,27 +34,16 @@ inline void clickOn(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
 }
 
-// The controls that Tab reaches, in order, starting from `first`.
-inline QString tabOrder(QWidget* first) {
-    QStringList names{first->objectName()};
-    for (QWidget* widget = first->nextInFocusChain(); widget != first; widget = widget->nextInFocusChain()) {
-        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(first->window())) {
-            names << widget->objectName();
-        }
-    }
-    return names.join(QLatin1Char(' '));
-}
-
-// Names of the window's own controls (Qt's inner parts aside) that have no accessible name.
-inline QStringList unnamedControls(QWidget& window) {
+// The window's own controls (Qt's inner parts aside) that have no accessible name.
+inline QString unnamedControls(QWidget& window) {
     QStringList unnamed;
     for (QWidget* widget : window.findChildren<QWidget*>()) {
-        if (!widget->objectName().isEmpty() && !widget->objectName().startsWith(QLatin1String("qt_")) &&
+        if (!widget->objectName().isEmpty() && !widget->objectName().startsWith("qt_") &&
             widget->accessibleName().isEmpty()) {
             unnamed << widget->objectName();
         }
     }
-    return unnamed;
+    return unnamed.join(' ');
 }
 
 }  // namespace DialogTest
