@@ -40,7 +40,7 @@ private:
 
 class BmpWriter final : public ImageWriter {
 public:
-    explicit BmpWriter(const WriterOptions& options) : m_options(options) {}
+    BmpWriter() = default;
 
     PixelFormat acceptedFormat(const ImageInfo& source) const override {
         using F = PixelFormat;
@@ -213,7 +213,6 @@ private:
         }
     }
 
-    WriterOptions m_options;
     ByteSink* m_sink = nullptr;
     ImageInfo m_info;
     unsigned m_bits = 24;
@@ -226,6 +225,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> makeBmpWriter(const WriterOptions& options) { return std::make_unique<BmpWriter>(options); }
+std::unique_ptr<ImageWriter> makeBmpWriter(const WriterOptions& /*options*/) { return std::make_unique<BmpWriter>(); }
 
 }  // namespace tessaplex

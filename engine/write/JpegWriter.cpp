@@ -138,7 +138,10 @@ void stepStart(Context* c) {
         }
     }
     jpeg_start_compress(&ci, TRUE);
-    if (!info.iccProfile.empty()) {
+    // The profile describes the source's colours: a palette (RGB, even when all its
+    // entries are gray) written as a gray JPEG no longer fits it.
+    const bool paletteMadeGray = gray && !info.palette.empty();
+    if (!info.iccProfile.empty() && !paletteMadeGray) {
         jpeg_write_icc_profile(&ci, info.iccProfile.data(), static_cast<unsigned>(info.iccProfile.size()));
     }
 }

@@ -101,7 +101,7 @@ public:
         if (!chunk("IHDR", ihdr, sizeof ihdr)) {
             return sinkError();
         }
-        if (!info.iccProfile.empty() && colourType != 3 && !writeIccp()) {
+        if (!info.iccProfile.empty() && !writeIccp()) {
             return m_status.isOk() ? sinkError() : m_status;
         }
         if (info.xPixelsPerMetre > 0 && info.yPixelsPerMetre > 0) {

@@ -303,6 +303,10 @@ TEST(PngWriter, CarriesIccProfileAndResolution) {
               Z_OK);
     inflated.resize(length);
     EXPECT_EQ(inflated, profile);
+
+    MemoryReader palette = makeIndexedImage(8, 8, 10, false);
+    palette.mutableInfo().iccProfile = profile;
+    EXPECT_NE(findChunk(pngChunks(encode(OutputFormat::Png, palette)), "iCCP"), nullptr);
 }
 
 // Images too large to hold are deflated in pieces on two threads; the result must
@@ -428,6 +432,16 @@ TEST(JpegWriter, CarriesIccProfileInChunksAndDensity) {
     }
     EXPECT_EQ(count, 2);
     EXPECT_EQ(joined, profile);
+    // A colour palette that is all gray becomes a gray JPEG, which the RGB profile no
+    // longer describes.
+    MemoryReader grayPalette = makeIndexedImage(16, 16, 4, false);
+    for (PaletteEntry& e : grayPalette.mutableInfo().palette) {
+        e.g = e.b = e.r;
+    }
+    grayPalette.mutableInfo().iccProfile = profile;
+    const std::vector<uint8_t> gray = encode(OutputFormat::Jpeg, grayPalette);
+    EXPECT_EQ(samplingFactors(gray).size(), 1u);
+    EXPECT_EQ(jpegSegments(gray).count(0xe2), 0u);
     const auto jfif = segments.find(0xe0);
     ASSERT_NE(jfif, segments.end());
     EXPECT_EQ(jfif->second[7], 1);  // dots per inch
