@@ -41,6 +41,7 @@ ParallelDeflate::~ParallelDeflate() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
+        m_queue.clear();  // after a failure nobody wants the rest
     }
     m_workAvailable.notify_all();
     for (std::thread& t : m_workers) {
