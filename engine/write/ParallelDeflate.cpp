@@ -64,7 +64,7 @@ void ParallelDeflate::work() {
         bool ok = false;
         try {
             std::unique_ptr<z_stream, DeflateEnd> stream(new z_stream{});
-            if (deflateInit2(stream.get(), m_level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK) {
+            if (deflateInit2(stream.get(), m_level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) == Z_OK) {
                 ok = piece->dictionary.empty() ||
                      deflateSetDictionary(stream.get(), piece->dictionary.data(),
                                           static_cast<uInt>(piece->dictionary.size())) == Z_OK;

@@ -19,7 +19,7 @@ namespace {
 constexpr uint64_t kWholeImageLimit = 24ull << 20;
 constexpr int kWholeLevel = 6;
 constexpr int kStreamLevel = 6;
-constexpr size_t kPieceSize = 1u << 20;
+constexpr size_t kPieceSize = 4u << 20;
 constexpr unsigned kThreads = 2;
 constexpr size_t kIdatSize = 256 * 1024;
 
