@@ -14,8 +14,8 @@ namespace tessaplex {
 
 namespace {
 
-// Filtered images up to this size are compressed in one piece by libdeflate, which
-// compresses better and faster than zlib; larger ones stream through zlib in pieces.
+// Filtered images up to this size are compressed in one piece; larger ones stream
+// through in pieces compressed on two threads.
 constexpr uint64_t kWholeImageLimit = 24ull << 20;
 constexpr int kWholeLevel = 6;
 constexpr int kStreamLevel = 6;

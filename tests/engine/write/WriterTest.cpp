@@ -312,8 +312,9 @@ TEST(PngWriter, CarriesIccProfileAndResolution) {
 // Images too large to hold are deflated in pieces on two threads; the result must
 // still be one valid stream with the same pixels, whatever the thread count.
 TEST(PngWriter, StreamingPathMatchesTheWholeImagePath) {
-    MemoryReader whole = makeImage(PixelFormat::Rgba8, 300, 200, 3);
-    MemoryReader streamed = makeImage(PixelFormat::Rgba8, 300, 200, 3);
+    // Over 4 MiB filtered, so that it takes more than one piece.
+    MemoryReader whole = makeImage(PixelFormat::Rgba8, 1200, 1000, 3);
+    MemoryReader streamed = makeImage(PixelFormat::Rgba8, 1200, 1000, 3);
     WriterOptions tight;
     tight.memoryBudget = 0;  // no room for the whole image
     const auto writer = makeWriter(OutputFormat::Png, tight);
