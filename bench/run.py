@@ -154,6 +154,9 @@ def main():
     with open(saved, "w") as f:
         json.dump({"%s/%s" % k: v for k, v in results.items()}, f)
     table = summary(results)
+    if args.update:
+        table = table.replace("; all tools in the same run", "; all tools side by side in the same run (rows not"
+                              " measured again were kept from the previous run)", 1)
     print()
     print(table)
     if args.readme:
