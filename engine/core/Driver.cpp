@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -16,8 +17,9 @@ namespace tessaplex {
 namespace {
 
 // Rows travel in bands of about this many bytes: large enough that per-call costs
-// vanish, small enough that two bands in flight stay far below the memory target.
-constexpr uint64_t kBandBytes = 1u << 20;
+// vanish, small enough that the buffers come from the heap the process already has
+// (fresh pages cost a fault each, which for small files is most of the time spent).
+constexpr uint64_t kBandBytes = 128u << 10;
 // Below this many bytes of rows a second thread costs more in hand-overs than the
 // overlap saves (and much more on a busy machine).
 constexpr uint64_t kPipelineBytes = 8u << 20;
@@ -31,7 +33,7 @@ public:
     BandPipeline(ImageReader& reader, uint32_t height, uint32_t bandRows, size_t stride)
         : m_reader(reader), m_height(height), m_bandRows(bandRows), m_stride(stride) {
         for (Slot& slot : m_slots) {
-            slot.data.resize(stride * bandRows);
+            slot.data.reset(new uint8_t[stride * bandRows]);
         }
         m_thread = std::thread([this] { run(); });
     }
@@ -55,7 +57,7 @@ public:
             return nullptr;
         }
         rows = slot.rows;
-        return slot.data.data();
+        return slot.data.get();
     }
     // Hands the buffer of band `index` back to the reading thread.
     void release(uint32_t index) {
@@ -72,7 +74,7 @@ public:
 
 private:
     struct Slot {
-        std::vector<uint8_t> data;
+        std::unique_ptr<uint8_t[]> data;
         uint32_t index = 0;
         uint32_t rows = 0;
         bool full = false;
@@ -92,7 +94,7 @@ private:
             const uint32_t rows = std::min(m_bandRows, m_height - y);
             Status status;
             try {
-                status = m_reader.readRows(slot.data.data(), m_stride, rows);
+                status = m_reader.readRows(slot.data.get(), m_stride, rows);
             } catch (const std::bad_alloc&) {
                 status = Status::readError("Out of memory");
             } catch (...) {
@@ -184,24 +186,25 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
         return status;
     }
     const RowConverter converter(info, target);
-    std::vector<uint8_t> converted(converter.isIdentity() ? 0 : outStride * bandRows);
+    // Not zero-filled: every byte is written before it is read.
+    std::unique_ptr<uint8_t[]> converted(converter.isIdentity() ? nullptr : new uint8_t[outStride * bandRows]);
     auto push = [&](const uint8_t* rows, uint32_t count) -> Status {
         if (converter.isIdentity()) {
             return writer.writeRows(rows, inStride, count);
         }
         for (uint32_t r = 0; r < count; ++r) {
-            converter.convert(rows + r * inStride, converted.data() + r * outStride, info.width);
+            converter.convert(rows + r * inStride, converted.get() + r * outStride, info.width);
         }
-        return writer.writeRows(converted.data(), outStride, count);
+        return writer.writeRows(converted.get(), outStride, count);
     };
 
     if (inStride * info.height <= kPipelineBytes) {
-        std::vector<uint8_t> band(inStride * bandRows);
+        const std::unique_ptr<uint8_t[]> band(new uint8_t[inStride * bandRows]);
         for (uint32_t y = 0; y < info.height && status.isOk();) {
             const uint32_t rows = std::min(bandRows, info.height - y);
-            status = reader.readRows(band.data(), inStride, rows);
+            status = reader.readRows(band.get(), inStride, rows);
             if (status.isOk()) {
-                status = push(band.data(), rows);
+                status = push(band.get(), rows);
             }
             y += rows;
         }

@@ -11,8 +11,9 @@ namespace tessaplex {
 
 namespace {
 
-// Large enough that photos leave in few system calls, small against the memory target.
-constexpr size_t kBufferSize = 256 * 1024;
+// Large enough that photos leave in few system calls, small enough to come from the
+// heap rather than fresh pages.
+constexpr size_t kBufferSize = 64 * 1024;
 
 std::string folderPrefix(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -79,7 +80,7 @@ Status OutputFile::create(const std::string& targetPath) {
         if (fd >= 0) {
             m_fd = fd;
             m_tempPath = candidate;
-            m_buffer.resize(kBufferSize);
+            m_buffer.reset(new uint8_t[kBufferSize]);
             return Status::ok();
         }
         if (errno != EEXIST && errno != EINTR) {
@@ -96,11 +97,9 @@ bool OutputFile::fail(const char* what, int err) {
     return false;
 }
 
-bool OutputFile::flushBuffer() {
-    size_t done = 0;
-    while (done < m_used) {
-        const ssize_t n = ::pwrite(m_fd, m_buffer.data() + done, m_used - done,
-                                   static_cast<off_t>(m_position - (m_used - done)));
+bool OutputFile::writeAll(const uint8_t* data, size_t size, uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -110,7 +109,16 @@ bool OutputFile::flushBuffer() {
         if (n == 0) {
             return fail("Cannot write output file: ", ENOSPC);
         }
-        done += static_cast<size_t>(n);
+        data += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool OutputFile::flushBuffer() {
+    if (m_used > 0 && !writeAll(m_buffer.get(), m_used, m_position - m_used)) {
+        return false;
     }
     m_used = 0;
     return true;
@@ -122,12 +130,20 @@ bool OutputFile::write(const void* data, size_t size) {
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     while (size > 0) {
-        if (m_used == m_buffer.size() && !flushBuffer()) {
+        if (m_used == kBufferSize && !flushBuffer()) {
             return false;
         }
-        const size_t room = m_buffer.size() - m_used;
+        // Large blocks skip the buffer once it is empty.
+        if (m_used == 0 && size >= kBufferSize) {
+            if (!writeAll(bytes, size, m_position)) {
+                return false;
+            }
+            m_position += size;
+            return true;
+        }
+        const size_t room = kBufferSize - m_used;
         const size_t take = size < room ? size : room;
-        std::memcpy(m_buffer.data() + m_used, bytes, take);
+        std::memcpy(m_buffer.get() + m_used, bytes, take);
         m_used += take;
         m_position += take;
         bytes += take;
@@ -137,27 +153,12 @@ bool OutputFile::write(const void* data, size_t size) {
 }
 
 bool OutputFile::writeAt(uint64_t offset, const void* data, size_t size) {
-    if (m_fd < 0 || !m_error.empty() || !flushBuffer()) {
+    if (m_fd < 0 || !m_error.empty() || !flushBuffer() ||
+        !writeAll(static_cast<const uint8_t*>(data), size, offset)) {
         return false;
     }
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, bytes, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return fail("Cannot write output file: ", errno);
-        }
-        if (n == 0) {
-            return fail("Cannot write output file: ", ENOSPC);
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    if (offset > m_position) {
-        m_position = offset;
+    if (offset + size > m_position) {
+        m_position = offset + size;
     }
     return true;
 }
@@ -183,7 +184,7 @@ Status OutputFile::commit() {
         return Status::writeError(m_error);
     }
     m_tempPath.clear();
-    m_buffer = {};
+    m_buffer.reset();
     return Status::ok();
 }
 

@@ -5,8 +5,8 @@
 
 #include "engine/core/ImageIO.h"
 
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace tessaplex {
 
@@ -27,13 +27,14 @@ public:
 
 private:
     bool flushBuffer();
+    bool writeAll(const uint8_t* data, size_t size, uint64_t offset);
     bool fail(const char* what, int err);
     void discard();
 
     int m_fd = -1;
     std::string m_tempPath;
     std::string m_targetPath;
-    std::vector<uint8_t> m_buffer;
+    std::unique_ptr<uint8_t[]> m_buffer;
     size_t m_used = 0;
     // Where the next sequential write lands.
     uint64_t m_position = 0;

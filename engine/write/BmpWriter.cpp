@@ -18,7 +18,7 @@ constexpr uint32_t kBiBitfields = 3;
 constexpr uint32_t kLcsSrgb = 0x73524742;  // 'sRGB'
 constexpr uint32_t kLcsGmImages = 4;
 // Rows are reversed into a buffer of about this size before each positioned write.
-constexpr uint64_t kChunkBytes = 1u << 20;
+constexpr uint64_t kChunkBytes = 128u << 10;
 
 class LittleEndian {
 public:
@@ -40,7 +40,7 @@ private:
 
 class BmpWriter final : public ImageWriter {
 public:
-    explicit BmpWriter(const WriterOptions& options) : m_options(options) {}
+    BmpWriter() = default;
 
     PixelFormat acceptedFormat(const ImageInfo& source) const override {
         using F = PixelFormat;
@@ -139,7 +139,7 @@ public:
             return Status::writeError(sink.error());
         }
         const uint64_t chunkRows = std::clamp<uint64_t>(kChunkBytes / m_rowSize, 1, info.height);
-        m_chunk.assign(chunkRows * m_rowSize, 0);
+        m_chunk.resize(chunkRows * m_rowSize);
         m_chunkRows = static_cast<uint32_t>(chunkRows);
         m_row = 0;
         return Status::ok();
@@ -213,7 +213,6 @@ private:
         }
     }
 
-    WriterOptions m_options;
     ByteSink* m_sink = nullptr;
     ImageInfo m_info;
     unsigned m_bits = 24;
@@ -226,6 +225,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> makeBmpWriter(const WriterOptions& options) { return std::make_unique<BmpWriter>(options); }
+std::unique_ptr<ImageWriter> makeBmpWriter(const WriterOptions& /*options*/) { return std::make_unique<BmpWriter>(); }
 
 }  // namespace tessaplex

@@ -2,26 +2,82 @@
 
 #include <cstring>
 #include <new>
+#include <algorithm>
+#include <libdeflate.h>
 #include <zlib.h>
 
 namespace tessaplex {
 
 namespace {
 
-constexpr size_t kWindow = 32 * 1024;
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
 
-struct DeflateEnd {
+struct InflateEnd {
     void operator()(z_stream* s) const {
-        deflateEnd(s);
+        inflateEnd(s);
         delete s;
     }
 };
+
+// libdeflate ends every stream with a final block. To go on with the next piece,
+// the final flag of that block is cleared and an empty stored block appended, which
+// also brings the stream back to a byte boundary (what zlib's sync flush writes).
+// Where the last block starts is found by walking the blocks with zlib's inflate.
+bool continueAfter(std::vector<uint8_t>& data, size_t size) {
+    std::unique_ptr<z_stream, InflateEnd> stream(new z_stream{});
+    if (inflateInit2(stream.get(), -15) != Z_OK) {
+        return false;
+    }
+    std::vector<uint8_t> scratch(64 * 1024);
+    stream->next_in = data.data();
+    stream->avail_in = static_cast<uInt>(size);
+    uint64_t lastBlock = 0, end = 0;
+    for (;;) {
+        stream->next_out = scratch.data();
+        stream->avail_out = static_cast<uInt>(scratch.size());
+        const int result = inflate(stream.get(), Z_BLOCK);
+        const uint64_t bit = uint64_t{stream->total_in} * 8 - (stream->data_type & 7);
+        if (result == Z_STREAM_END) {
+            break;  // its bit count is gone by now; `end` was taken at the final block's end
+        }
+        if (result != Z_OK && result != Z_BUF_ERROR) {
+            return false;
+        }
+        if (result == Z_BUF_ERROR && stream->avail_in == 0) {
+            return false;  // the stream ended without its final block
+        }
+        if (stream->data_type & 128) {
+            if (stream->data_type & 64) {
+                end = bit;  // just after the final block's end code
+            } else {
+                lastBlock = bit;  // a block boundary: the next header starts here
+            }
+        }
+    }
+    if (end == 0) {
+        return false;
+    }
+    if (!(data[lastBlock / 8] & (1u << (lastBlock % 8)))) {
+        return false;
+    }
+    data[lastBlock / 8] &= static_cast<uint8_t>(~(1u << (lastBlock % 8)));
+    // Three zero bits (not final, stored), padding to the byte, LEN 0 and NLEN 0xffff.
+    const size_t aligned = static_cast<size_t>((end + 3 + 7) / 8);
+    data.resize(aligned, 0);
+    std::fill(data.begin() + static_cast<std::ptrdiff_t>((end + 7) / 8), data.end(), 0);
+    if (end % 8 != 0) {
+        data[end / 8] &= static_cast<uint8_t>((1u << (end % 8)) - 1);
+    }
+    data.insert(data.end(), {0x00, 0x00, 0xff, 0xff});
+    return true;
+}
 
 }  // namespace
 
 struct ParallelDeflate::Piece {
     std::vector<uint8_t> input;
-    std::vector<uint8_t> dictionary;
     std::vector<uint8_t> output;
     uint32_t adler = 1;
     bool last = false;
@@ -41,6 +97,7 @@ ParallelDeflate::~ParallelDeflate() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
+        m_queue.clear();  // after a failure nobody wants the rest
     }
     m_workAvailable.notify_all();
     for (std::thread& t : m_workers) {
@@ -62,24 +119,19 @@ void ParallelDeflate::work() {
         }
         bool ok = false;
         try {
-            std::unique_ptr<z_stream, DeflateEnd> stream(new z_stream{});
-            if (deflateInit2(stream.get(), m_level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK) {
-                ok = piece->dictionary.empty() ||
-                     deflateSetDictionary(stream.get(), piece->dictionary.data(),
-                                          static_cast<uInt>(piece->dictionary.size())) == Z_OK;
-                // A sync flush ends on a byte boundary with an empty stored block, the
-                // last piece ends the stream.
-                piece->output.resize(deflateBound(stream.get(), piece->input.size()) + 16);
-                stream->next_in = piece->input.data();
-                stream->avail_in = static_cast<uInt>(piece->input.size());
-                stream->next_out = piece->output.data();
-                stream->avail_out = static_cast<uInt>(piece->output.size());
-                const int flush = piece->last ? Z_FINISH : Z_SYNC_FLUSH;
-                const int result = ok ? deflate(stream.get(), flush) : Z_STREAM_ERROR;
-                ok = ok && (piece->last ? result == Z_STREAM_END : result == Z_OK) && stream->avail_in == 0;
-                piece->output.resize(piece->output.size() - stream->avail_out);
-                piece->adler = static_cast<uint32_t>(
-                    adler32(1, piece->input.data(), static_cast<uInt>(piece->input.size())));
+            std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(m_level));
+            if (compressor) {
+                const size_t n = piece->input.size();
+                piece->output.resize(libdeflate_deflate_compress_bound(compressor.get(), n) + 8);
+                const size_t size = libdeflate_deflate_compress(compressor.get(), piece->input.data(), n,
+                                                                piece->output.data(), piece->output.size());
+                ok = size > 0;
+                if (ok && piece->last) {
+                    piece->output.resize(size);
+                } else if (ok) {
+                    ok = continueAfter(piece->output, size);
+                }
+                piece->adler = static_cast<uint32_t>(adler32(1, piece->input.data(), static_cast<uInt>(n)));
             }
         } catch (const std::bad_alloc&) {
             ok = false;
@@ -109,17 +161,7 @@ bool ParallelDeflate::add(const uint8_t* data, size_t size) {
 bool ParallelDeflate::submit(bool last) {
     auto piece = std::make_shared<Piece>();
     piece->input.swap(m_pending);
-    piece->dictionary = m_dictionary;
     piece->last = last;
-    const size_t n = piece->input.size();
-    if (n >= kWindow) {
-        m_dictionary.assign(piece->input.end() - kWindow, piece->input.end());
-    } else {
-        m_dictionary.insert(m_dictionary.end(), piece->input.begin(), piece->input.end());
-        if (m_dictionary.size() > kWindow) {
-            m_dictionary.erase(m_dictionary.begin(), m_dictionary.end() - kWindow);
-        }
-    }
     m_pending.clear();
     m_pending.reserve(m_pieceSize);
     {

@@ -1,8 +1,9 @@
 #pragma once
-// One zlib stream made from pieces compressed side by side: each piece is deflated
-// on a worker with the 32 KiB before it as dictionary and ends on a byte boundary
-// (a sync flush), so the pieces join into one valid stream. Piece boundaries depend
-// only on the data, never on the number of threads: the output is the same always.
+// One zlib stream made from pieces compressed side by side with libdeflate: each
+// piece but the last is made to end like a sync flush (not final, byte-aligned), so
+// the pieces join into one valid stream, and the Adler-32 sums are combined. Piece
+// boundaries depend only on the data, never on the number of threads: the output
+// is the same always.
 
 #include <condition_variable>
 #include <cstdint>
@@ -41,7 +42,6 @@ private:
     const size_t m_pieceSize;
     Output m_output;
     std::vector<uint8_t> m_pending;
-    std::vector<uint8_t> m_dictionary;
     bool m_headerWritten = false;
     uint32_t m_adler = 1;
     bool m_failed = false;

@@ -14,12 +14,12 @@ namespace tessaplex {
 
 namespace {
 
-// Filtered images up to this size are compressed in one piece by libdeflate, which
-// compresses better and faster than zlib; larger ones stream through zlib in pieces.
+// Filtered images up to this size are compressed in one piece; larger ones stream
+// through in pieces compressed on two threads.
 constexpr uint64_t kWholeImageLimit = 24ull << 20;
 constexpr int kWholeLevel = 6;
 constexpr int kStreamLevel = 6;
-constexpr size_t kPieceSize = 1u << 20;
+constexpr size_t kPieceSize = 4u << 20;
 constexpr unsigned kThreads = 2;
 constexpr size_t kIdatSize = 256 * 1024;
 
@@ -101,7 +101,7 @@ public:
         if (!chunk("IHDR", ihdr, sizeof ihdr)) {
             return sinkError();
         }
-        if (!info.iccProfile.empty() && colourType != 3 && !writeIccp()) {
+        if (!info.iccProfile.empty() && !writeIccp()) {
             return m_status.isOk() ? sinkError() : m_status;
         }
         if (info.xPixelsPerMetre > 0 && info.yPixelsPerMetre > 0) {

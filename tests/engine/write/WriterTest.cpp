@@ -303,13 +303,18 @@ TEST(PngWriter, CarriesIccProfileAndResolution) {
               Z_OK);
     inflated.resize(length);
     EXPECT_EQ(inflated, profile);
+
+    MemoryReader palette = makeIndexedImage(8, 8, 10, false);
+    palette.mutableInfo().iccProfile = profile;
+    EXPECT_NE(findChunk(pngChunks(encode(OutputFormat::Png, palette)), "iCCP"), nullptr);
 }
 
 // Images too large to hold are deflated in pieces on two threads; the result must
 // still be one valid stream with the same pixels, whatever the thread count.
 TEST(PngWriter, StreamingPathMatchesTheWholeImagePath) {
-    MemoryReader whole = makeImage(PixelFormat::Rgba8, 300, 200, 3);
-    MemoryReader streamed = makeImage(PixelFormat::Rgba8, 300, 200, 3);
+    // Over 4 MiB filtered, so that it takes more than one piece.
+    MemoryReader whole = makeImage(PixelFormat::Rgba8, 1200, 1000, 3);
+    MemoryReader streamed = makeImage(PixelFormat::Rgba8, 1200, 1000, 3);
     WriterOptions tight;
     tight.memoryBudget = 0;  // no room for the whole image
     const auto writer = makeWriter(OutputFormat::Png, tight);
@@ -428,6 +433,16 @@ TEST(JpegWriter, CarriesIccProfileInChunksAndDensity) {
     }
     EXPECT_EQ(count, 2);
     EXPECT_EQ(joined, profile);
+    // A colour palette that is all gray becomes a gray JPEG, which the RGB profile no
+    // longer describes.
+    MemoryReader grayPalette = makeIndexedImage(16, 16, 4, false);
+    for (PaletteEntry& e : grayPalette.mutableInfo().palette) {
+        e.g = e.b = e.r;
+    }
+    grayPalette.mutableInfo().iccProfile = profile;
+    const std::vector<uint8_t> gray = encode(OutputFormat::Jpeg, grayPalette);
+    EXPECT_EQ(samplingFactors(gray).size(), 1u);
+    EXPECT_EQ(jpegSegments(gray).count(0xe2), 0u);
     const auto jfif = segments.find(0xe0);
     ASSERT_NE(jfif, segments.end());
     EXPECT_EQ(jfif->second[7], 1);  // dots per inch
