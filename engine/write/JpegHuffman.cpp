@@ -491,36 +491,28 @@ HuffmanTable optimalTable(const std::array<uint64_t, 256>& counts) {
     std::copy(counts.begin(), counts.end(), freq.begin());
     freq[256] = 1;  // reserves the all-ones code point
     others.fill(-1);
-    // The symbols still in play, in ascending order: scanning only them finds the same
-    // pair as scanning all 257 (the last of equal counts wins), in far fewer steps.
-    std::array<int, 257> active{};
-    int activeCount = 0;
+    // The standard takes the least frequent symbol, the last of equal ones, then the
+    // next such: a heap ordered that way picks the same pairs without scanning all 257.
+    const auto later = [](const std::pair<uint64_t, int>& a, const std::pair<uint64_t, int>& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    };
+    std::vector<std::pair<uint64_t, int>> heap;
     for (int i = 0; i <= 256; ++i) {
         if (freq[i]) {
-            active[activeCount++] = i;
+            heap.emplace_back(freq[i], i);
         }
     }
-    while (activeCount > 1) {
-        int c1 = -1, c2 = -1, at2 = -1;
-        uint64_t v = UINT64_MAX;
-        for (int a = 0; a < activeCount; ++a) {
-            if (freq[active[a]] <= v) {
-                v = freq[active[a]];
-                c1 = active[a];
-            }
-        }
-        v = UINT64_MAX;
-        for (int a = 0; a < activeCount; ++a) {
-            if (freq[active[a]] <= v && active[a] != c1) {
-                v = freq[active[a]];
-                c2 = active[a];
-                at2 = a;
-            }
-        }
+    std::make_heap(heap.begin(), heap.end(), later);
+    while (heap.size() > 1) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        int c1 = heap.back().second;
+        heap.pop_back();
+        std::pop_heap(heap.begin(), heap.end(), later);
+        int c2 = heap.back().second;
+        heap.back() = {freq[c1] + freq[c2], c1};
+        std::push_heap(heap.begin(), heap.end(), later);
         freq[c1] += freq[c2];
         freq[c2] = 0;
-        std::copy(active.begin() + at2 + 1, active.begin() + activeCount, active.begin() + at2);
-        --activeCount;
         ++codeSize[c1];
         while (others[c1] >= 0) {
             c1 = others[c1];
@@ -562,7 +554,8 @@ HuffmanTable optimalTable(const std::array<uint64_t, 256>& counts) {
     }
     // The symbols are sorted by their original code length; K.3 only moved lengths,
     // so taking them in that order with the adjusted counts is what the standard does.
-    for (int length = 1; length <= 257; ++length) {
+    const int deepest = *std::max_element(codeSize.begin(), codeSize.begin() + 256);
+    for (int length = 1; length <= deepest; ++length) {
         for (int s = 0; s < 256; ++s) {
             if (codeSize[s] == length) {
                 table.values.push_back(static_cast<uint8_t>(s));
