@@ -366,6 +366,25 @@ private:
     bool m_ok = true;
 };
 
+// How far a symbol moves the position k in its block: past its run of zeros and its
+// coefficient; an end of block moves it past any k, which tells the two apart.
+constexpr int kEndOfBlock = 128;
+inline uint8_t stepOf(int symbol, bool dc) {
+    if (dc) {
+        return 0;  // not used: a DC symbol always moves to k = 1
+    }
+    return static_cast<uint8_t>((symbol & 15) == 0 && symbol != 0xf0 ? kEndOfBlock : (symbol >> 4) + 1);
+}
+
+// A block ends once k reaches 64; past it (without an end of block) the data is wrong.
+inline bool blockEnds(int k, bool& ok) {
+    if (k < 64) {
+        return false;
+    }
+    ok = ok && (k == 64 || k > kEndOfBlock);
+    return true;
+}
+
 // Bits (count of codes per length 1..16) and values of one table, as stored in DHT.
 struct HuffmanTable {
     std::array<uint8_t, 17> bits{};
@@ -379,14 +398,18 @@ struct DecodeTable {
     std::array<int32_t, 18> maxCode{};
     std::array<int32_t, 17> offset{};
     std::vector<uint8_t> values;
-    // By the next kLookupBits bits: the symbol and, in the high byte, the bits its
-    // code and extra bits take together; 0 when they take more.
-    std::array<uint16_t, 1 << kLookupBits> whole{};
+    // By the next kLookupBits bits, when a symbol's code and extra bits fit in them.
+    struct Entry {
+        uint8_t taken;  // bits of code and extra bits; 0: decode the long way
+        uint8_t symbol;
+        uint8_t advance;
+    };
+    std::array<Entry, 1 << kLookupBits> whole{};
 
     void build(const HuffmanTable& table, bool dc) {
         values = table.values;
         fast.fill(0);
-        whole.fill(0);
+        whole.fill(Entry{0, 0, 0});
         int32_t code = 0;
         size_t k = 0;
         for (int length = 1; length <= 16; ++length) {
@@ -403,7 +426,8 @@ struct DecodeTable {
                 if (taken <= kLookupBits) {
                     const int shift = kLookupBits - length;
                     for (int fill = 0; fill < (1 << shift); ++fill) {
-                        whole[(code << shift) | fill] = static_cast<uint16_t>(taken << 8 | symbol);
+                        whole[(code << shift) | fill] =
+                            Entry{static_cast<uint8_t>(taken), symbol, stepOf(symbol, dc)};
                     }
                 }
             }
@@ -459,23 +483,22 @@ struct RecodeTable {
         uint32_t bits;   // new code, then the extra bits
         uint8_t length;  // of `bits`
         uint8_t taken;   // bits of the first coding; 0: decode the long way
-        uint8_t symbol;
+        uint8_t advance;
     };
     std::array<Entry, 1 << kLookupBits> entries{};
 
     void build(const DecodeTable& old, const EncodeTable& codes, bool dc) {
         for (uint32_t peek = 0; peek < entries.size(); ++peek) {
             Entry& e = entries[peek];
-            const uint16_t w = old.whole[peek];
-            if (w == 0) {
+            const DecodeTable::Entry w = old.whole[peek];
+            if (w.taken == 0) {
                 e = Entry{0, 0, 0, 0};
                 continue;
             }
-            const int taken = w >> 8, symbol = w & 0xff;
-            const int size = dc ? symbol : symbol & 15;
-            const uint32_t extra = (peek >> (kLookupBits - taken)) & ((1u << size) - 1);
-            e = Entry{codes.code[symbol] << size | extra, static_cast<uint8_t>(codes.length[symbol] + size),
-                      static_cast<uint8_t>(taken), static_cast<uint8_t>(symbol)};
+            const int size = dc ? w.symbol : w.symbol & 15;
+            const uint32_t extra = (peek >> (kLookupBits - w.taken)) & ((1u << size) - 1);
+            e = Entry{codes.code[w.symbol] << size | extra, static_cast<uint8_t>(codes.length[w.symbol] + size),
+                      w.taken, w.advance};
         }
     }
 };
@@ -810,7 +833,8 @@ HuffmanRecoder::Impl::Header HuffmanRecoder::Impl::parseHeader() {
         }
     }
     m_scanStart = in.position();
-    m_splitMcu = m_mcus / 2;
+    // The second half starts a thread late and goes through memory: it gets less.
+    m_splitMcu = m_mcus * 9 / 16;
     return Header::Complete;
 }
 
@@ -843,10 +867,10 @@ bool HuffmanRecoder::Impl::count(bool final) {
             const BlockCoding coding = m_blocks[b];
             reader.fill(in);
             const DecodeTable& dc = m_decoders[coding.dc];
-            int symbol = dc.whole[in.peek(kLookupBits)];
-            if (symbol) {
-                in.skip(symbol >> 8);
-                symbol &= 0xff;
+            const DecodeTable::Entry e = dc.whole[in.peek(kLookupBits)];
+            int symbol = e.symbol;
+            if (e.taken) {
+                in.skip(e.taken);
             } else {
                 symbol = dc.decode(in);
                 if (symbol < 0 || symbol > 11) {
@@ -858,12 +882,12 @@ bool HuffmanRecoder::Impl::count(bool final) {
             ++m_counts[coding.dc][symbol];
             const DecodeTable& ac = m_decoders[coding.ac];
             std::array<uint64_t, 256>& acCounts = m_counts[coding.ac];
-            for (int k = 1; k < 64;) {
+            for (int k = 1;;) {
                 reader.fill(in);
-                int rs = ac.whole[in.peek(kLookupBits)];
-                if (rs) {
-                    in.skip(rs >> 8);
-                    rs &= 0xff;
+                const DecodeTable::Entry e = ac.whole[in.peek(kLookupBits)];
+                int rs = e.symbol, step = e.advance;
+                if (e.taken) {
+                    in.skip(e.taken);
                 } else {
                     rs = ac.decode(in);
                     if (rs < 0) {
@@ -871,14 +895,11 @@ bool HuffmanRecoder::Impl::count(bool final) {
                         break;
                     }
                     in.skip(rs & 15);
+                    step = stepOf(rs, false);
                 }
                 ++acCounts[rs];
-                if ((rs & 15) == 0 && rs != 0xf0) {
-                    break;  // end of block
-                }
-                k += (rs >> 4) + 1;
-                if (k > 64) {
-                    ok = false;
+                k += step;
+                if (blockEnds(k, ok)) {
                     break;
                 }
             }
@@ -913,15 +934,15 @@ bool HuffmanRecoder::Impl::emitRange(BitReader& reader, BitWriter& writer, uint6
                 writer.put(out, codes.code[symbol] << symbol | in.take(symbol), codes.length[symbol] + symbol);
             }
             const RecodeTable& recode = m_recoders[coding.ac];
-            for (int k = 1; k < 64;) {
+            for (int k = 1;;) {
                 reader.fill(in);
                 const RecodeTable::Entry e = recode.entries[in.peek(kLookupBits)];
-                int rs = e.symbol;
+                int step = e.advance;
                 if (e.taken) {
                     in.skip(e.taken);
                     writer.put(out, e.bits, e.length);
                 } else {
-                    rs = m_decoders[coding.ac].decode(in);
+                    const int rs = m_decoders[coding.ac].decode(in);
                     if (rs < 0) {
                         ok = false;
                         break;
@@ -929,13 +950,10 @@ bool HuffmanRecoder::Impl::emitRange(BitReader& reader, BitWriter& writer, uint6
                     const int size = rs & 15;
                     const EncodeTable& codes = m_encoders[coding.ac];
                     writer.put(out, codes.code[rs] << size | in.take(size), codes.length[rs] + size);
+                    step = stepOf(rs, false);
                 }
-                if ((rs & 15) == 0 && rs != 0xf0) {
-                    break;
-                }
-                k += (rs >> 4) + 1;
-                if (k > 64) {
-                    ok = false;
+                k += step;
+                if (blockEnds(k, ok)) {
                     break;
                 }
             }
