@@ -34,7 +34,7 @@ constexpr unsigned kSlots = 4;
 // A band on the reading thread holds at least a JPEG MCU row, and the image is cut
 // into at least kMinBands of them, so that the last band, which nothing overlaps, is short.
 constexpr uint32_t kMinBandRows = 16;
-constexpr uint32_t kMinBands = 8;
+constexpr uint32_t kMinBands = 16;
 // Pauses a waiting thread spins for before it sleeps: the other side usually delivers
 // within microseconds, while waking a sleeping thread takes far longer (tens of
 // microseconds in a virtual machine), and that at every band.

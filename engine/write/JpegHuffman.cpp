@@ -30,7 +30,7 @@ namespace {
 constexpr size_t kChunkSize = 64 * 1024;
 // An MCU of six blocks codes to under 3 KiB even with every byte stuffed: counting
 // stays this far behind the bytes that have arrived, so it never runs out mid-MCU.
-constexpr uint64_t kMargin = 8 * 1024;
+constexpr uint64_t kMargin = 4 * 1024;
 // From this much entropy-coded data on, the second pass runs in two halves on two
 // threads; below it a thread costs more than it saves.
 constexpr uint64_t kSplitBytes = 1u << 20;
