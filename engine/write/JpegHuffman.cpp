@@ -17,8 +17,8 @@
 #define TESSAPLEX_INLINE inline __attribute__((always_inline))
 #define TESSAPLEX_NOINLINE __attribute__((noinline))
 #else
-#define TESSAPLEX_INLINE __forceinline
-#define TESSAPLEX_NOINLINE __declspec(noinline)
+#define TESSAPLEX_INLINE inline
+#define TESSAPLEX_NOINLINE
 #endif
 
 namespace tessaplex {
