@@ -17,6 +17,9 @@ using namespace tessaplex;
 namespace EngineTest {
 namespace {
 
+void put16(Bytes& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }  // little-endian
+void put32(Bytes& v, uint32_t x) { put16(v, x & 0xFFFF), put16(v, x >> 16); }
+
 Decoded readAllRows(const Status& opened, const std::unique_ptr<ImageReader>& reader, uint32_t band) {
     constexpr uint8_t kGuard = 0xCD;
     constexpr size_t kPad = 3;
@@ -116,8 +119,9 @@ Difference compare(const Rgba64& a, const Rgba64& b, uint32_t width) {
             sum += diff;
             if (diff > d.maxChannel) {
                 std::ostringstream where;
-                where << "pixel (" << i / 4 % std::max(width, 1u) << ", " << i / 4 / std::max(width, 1u) << ") channel " << c << ": " << a[i + c]
-                      << " vs " << b[i + c];
+                const size_t px = i / 4, w = std::max(width, 1u);
+                where << "pixel (" << px % w << ", " << px / w << ") channel " << c << ": " << a[i + c] << " vs "
+                      << b[i + c];
                 d.maxChannel = diff, d.where = where.str();
             }
         }
@@ -160,9 +164,6 @@ QStringList entries(const QString& folder) {
 
 std::string local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-void put16(Bytes& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
-void put32(Bytes& v, uint32_t x) { put16(v, x & 0xFFFF), put16(v, x >> 16); }
-
 Bytes makeBmp(const BmpFields& f) {
     const uint32_t headerSize = f.masks.empty() ? 40 : 124;
     const uint32_t offset = 14 + headerSize + uint32_t(f.palette.size());
@@ -184,16 +185,6 @@ Bytes makeBmp(const BmpFields& f) {
     return b;
 }
 
-Bytes bmpRows(const std::vector<Bytes>& rows, bool topDown) {
-    Bytes out;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Bytes& row = rows[topDown ? i : rows.size() - 1 - i];
-        out.insert(out.end(), row.begin(), row.end());
-        out.resize((out.size() + 3) / 4 * 4, 0);
-    }
-    return out;
-}
-
 Bytes grayPalette(int entries) {
     Bytes p;
     for (int i = 0; i < entries; ++i) {
@@ -203,7 +194,7 @@ Bytes grayPalette(int entries) {
     return p;
 }
 
-Bytes makeGif(const GifSpec& s) {
+Bytes makeGif(const GifFields& s) {
     unsigned bits = 0;  // the table holds 2 << bits entries
     while ((size_t{2} << bits) * 3 < s.globalTable.size()) {
         ++bits;

@@ -54,9 +54,6 @@ QStringList filesIn(const QString& dir, const QString& pattern);  // full paths,
 QStringList entries(const QString& folder);                       // names, hidden ones included
 std::string local(const QString& path);
 
-void put16(Bytes& v, uint32_t x);  // little-endian
-void put32(Bytes& v, uint32_t x);
-
 struct BmpFields {
     int32_t width = 1, height = 1;
     uint16_t bpp = 24;
@@ -66,11 +63,9 @@ struct BmpFields {
     Bytes pixels{};
 };
 Bytes makeBmp(const BmpFields& f);
-// Rows given top first, stored bottom-up (or top-down) and padded to 4 bytes.
-Bytes bmpRows(const std::vector<Bytes>& rows, bool topDown = false);
 Bytes grayPalette(int entries);
 
-struct GifSpec {
+struct GifFields {
     uint16_t screenWidth = 0, screenHeight = 0;
     Bytes globalTable;  // RGB triples; empty for none
     uint16_t left = 0, top = 0, width = 0, height = 0;
@@ -79,7 +74,7 @@ struct GifSpec {
     Bytes indices;  // width * height, top row first
 };
 // One frame, LZW codes of a fixed width (a clear code before the table grows).
-Bytes makeGif(const GifSpec& s);
+Bytes makeGif(const GifFields& s);
 
 // Qt's encoding ("JPG", "PNG"); an EXIF orientation above 0 is inserted after SOI.
 Bytes qtEncode(const QImage& image, const char* format, int quality = 95, bool progressive = false,

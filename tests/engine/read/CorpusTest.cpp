@@ -59,7 +59,8 @@ TEST(BmpCorpus, GoodFilesDecodeAsQtDoes) {
 // of its field width of the 8-bit original.
 TEST(BmpCorpus, BitFieldsOfAnyWidthScaleToTheOriginal) {
     REQUIRE_CORPUS();
-    const Rgba64 rgb = rgba64(decodeFile(corpus("bmp/g/rgb24.bmp"))), rgba = rgba64(decodeFile(corpus("bmp/q/rgba32-1.bmp")));
+    const Rgba64 rgb = rgba64(decodeFile(corpus("bmp/g/rgb24.bmp"))),
+                 rgba = rgba64(decodeFile(corpus("bmp/q/rgba32-1.bmp")));
     const std::pair<const char*, std::array<int, 4>> cases[] = {  // red, green, blue, alpha bits (0: none)
         {"g/rgb16", {5, 5, 5, 0}},         {"g/rgb16-565", {5, 6, 5, 0}},     {"g/rgb16bfdef", {5, 5, 5, 0}},
         {"g/rgb32bf", {8, 8, 8, 0}},       {"q/rgb16-231", {2, 3, 1, 0}},     {"q/rgb16-3103", {3, 10, 3, 0}},
@@ -120,7 +121,8 @@ TEST(BmpCorpus, QuestionableFilesDecodeSensiblyOrAreUnsupported) {
     }
     const Bytes profile = decodeFile(corpus("bmp/q/rgb24prof.bmp")).info.iccProfile;
     ASSERT_GE(profile.size(), 132u);
-    EXPECT_EQ(size_t(profile[0]) << 24 | size_t(profile[1]) << 16 | size_t(profile[2]) << 8 | profile[3], profile.size());
+    EXPECT_EQ(size_t(profile[0]) << 24 | size_t(profile[1]) << 16 | size_t(profile[2]) << 8 | profile[3],
+              profile.size());
     EXPECT_TRUE(decodeFile(corpus("bmp/q/rgb24lprof.bmp")).info.iccProfile.empty());  // names a file elsewhere
 }
 

@@ -18,7 +18,7 @@ std::vector<std::pair<std::string, Bytes>> samples() {
         rle.insert(rle.end(), {20, uint8_t(y % 3), 0, 5, 1, 2, 3, 1, 2, 0, 12, uint8_t((y + 1) % 3), 0, 0});
     }
     rle.insert(rle.end(), {0, 1});
-    GifSpec gif{40, 30, {}, 2, 1, 37, 29, false, -1, {}};
+    GifFields gif{40, 30, {}, 2, 1, 37, 29, false, -1, {}};
     for (int i = 0; i < 37 * 29; ++i) {
         gif.indices.push_back(uint8_t(i / 3 % 16));
         gif.globalTable.push_back(uint8_t(i * 5));
@@ -81,7 +81,8 @@ TEST(HostileInput, OverwrittenBytesNeverCrash) {
             Bytes bytes = original;
             for (int i = 0, changes = 1 + int(random() % 4); i < changes; ++i) {
                 // Headers hold the interesting fields, so aim there half of the time.
-                bytes[random() % (random() % 2 ? std::min<size_t>(bytes.size(), 64) : bytes.size())] = uint8_t(random());
+                bytes[random() % (random() % 2 ? std::min<size_t>(bytes.size(), 64) : bytes.size())] =
+                    uint8_t(random());
             }
             expectSane(decodeBytes(bytes, name, {}, 1 + round % 7), name + " round " + std::to_string(round));
         }

@@ -24,7 +24,8 @@ std::map<std::string, Bytes> pngChunks(const Bytes& b) {
     std::map<std::string, Bytes> chunks;
     for (size_t at = 8; at + 12 <= b.size();) {
         const size_t length = size_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-        chunks.emplace(std::string(b.begin() + at + 4, b.begin() + at + 8), Bytes(b.begin() + at + 8, b.begin() + at + 8 + length));
+        chunks.emplace(std::string(b.begin() + at + 4, b.begin() + at + 8),
+                       Bytes(b.begin() + at + 8, b.begin() + at + 8 + length));
         at += 12 + length;
     }
     return chunks;
@@ -186,6 +187,8 @@ TEST(Writers, CarryTheIccProfileAndTheResolution) {
             // BMP has no room for a profile; the readers find the others' unchanged.
             const Decoded back = decodeBytes(bytes);
             EXPECT_EQ(back.info.iccProfile, format == OutputFormat::Bmp ? Bytes{} : profile) << what;
+            EXPECT_NEAR(back.info.xPixelsPerMetre, 11811, 1) << what;
+            EXPECT_NEAR(back.info.yPixelsPerMetre, 2835, 1) << what;
         }
     }
     // A colour palette that is all gray becomes a gray JPEG, which an RGB profile no
