@@ -79,17 +79,17 @@ public:
     QString clipboardText() override { return QGuiApplication::clipboard()->text(); }
 
 private:
-    static QString runFileDialog(const FileDialog& spec, bool save) {
-        QFileDialog dialog(QApplication::activeWindow(), spec.title);
+    static QString runFileDialog(const FileDialog& request, bool save) {
+        QFileDialog dialog(QApplication::activeWindow(), request.title);
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         // The program asks its own question before replacing a file.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dialog.setNameFilter(qtFilter(spec.filter));
+        dialog.setNameFilter(qtFilter(request.filter));
         dialog.setDirectory(QDir::current());
-        if (!spec.fileName.isEmpty()) {
-            dialog.selectFile(spec.fileName);
+        if (!request.fileName.isEmpty()) {
+            dialog.selectFile(request.fileName);
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return QString();

@@ -9,37 +9,28 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-namespace {
-
-int replay(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
-        return 1;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    int failures = 0, count = 0;
+    std::vector<std::filesystem::path> files;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg(argv[i]);
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
+        if (std::filesystem::is_directory(argv[i])) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
                 if (entry.is_regular_file()) {
-                    failures += replay(entry.path());
-                    ++count;
+                    files.push_back(entry.path());
                 }
             }
         } else {
-            failures += replay(arg);
-            ++count;
+            files.emplace_back(argv[i]);
         }
     }
-    std::printf("replayed %d inputs\n", count);
-    return failures == 0 && count > 0 ? 0 : 1;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            return 1;
+        }
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    }
+    std::printf("replayed %zu inputs\n", files.size());
+    return files.empty() ? 1 : 0;
 }

@@ -1,157 +1,261 @@
-// Whole conversions through the exported function with the real readers: success
-// answers, lossless paths that keep every pixel and alpha value, a truncated input
-// that leaves the old target alone, and the public corpus converted losslessly.
+// Whole conversions: through the exported function with the real readers (answers,
+// lossless paths, the corpus, several at once), and through the driver from an
+// in-memory image (the target replaced only by a complete file, limits, quality).
+#include "engine/core/Driver.h"
 #include "engine/tessaplex.h"
-#include "tests/engine/write/TestImages.h"
+#include "tests/engine/EngineTest.h"
 #include "tests/support/Corpus.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstring>
-#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace tessaplex;
-using namespace WriteTest;
+using namespace EngineTest;
 
 namespace {
 
-struct Answer {
-    int32_t result;
-    int32_t kind;
-    std::string message;
-};
-
-Answer convert(const QString& input, const QString& output, int32_t quality = 75) {
-    char buffer[256] = {};
-    int32_t kind = 99;
-    const QByteArray in = QFile::encodeName(input), out = QFile::encodeName(output);
-    const int32_t result =
-        _convert_graphics_file_2("", in.constData(), "", out.constData(), 0, quality, 0, 0, buffer, &kind);
-    return {result, kind, std::string(buffer)};
-}
-
-QImage load(const QString& path) {
-    QImage image(path);
-    return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32);
+Status convertTo(MemoryReader reader, const QString& path, int quality = 75, const Limits& limits = {}) {
+    return convertImage(reader, local(path), ConvertOptions{quality, limits});
 }
 
 int pngColourType(const QString& path) {
-    const std::vector<uint8_t> bytes = readFile(path);
+    const Bytes bytes = readFile(path);
     return bytes.size() > 25 ? bytes[25] : -1;
 }
 
 }  // namespace
 
-TEST(Conversion, AnswersNoErrorForEveryOutputFormat) {
+TEST(Conversion, EveryOutcomeIsAnsweredWithItsKindAndMessage) {
     QTemporaryDir dir;
-    MemoryReader reader = makeImage(PixelFormat::Rgb8, 40, 30);
-    writeFile(dir.filePath("in put.bmp"), encode(OutputFormat::Bmp, reader));
-    for (const char* name : {"out.bmp", "out.png", "out.jpg", "out.jpeg", "OUT.PNG"}) {
-        const Answer a = convert(dir.filePath("in put.bmp"), dir.filePath(name));
-        EXPECT_EQ(a.message, "No Error") << name;
-        EXPECT_EQ(a.result, 8);
-        EXPECT_EQ(a.kind, 0);
-        EXPECT_FALSE(load(dir.filePath(name)).isNull()) << name;
+    MemoryReader reader = makeImage(PixelFormat::Rgb8, 8, 8);
+    const QString input = dir.filePath("in put.bmp"), link = dir.filePath("link.bmp"), locked = dir.filePath("locked");
+    const Bytes bytes = encode(OutputFormat::Bmp, reader);
+    writeFile(input, bytes);
+    writeFile(dir.filePath("OUT.PNG"), Bytes(100000, 'y'));  // to be replaced
+    writeFile(dir.filePath("png.bmp"), qtEncode(testPicture(8, 8), "PNG"));  // the content decides
+    ASSERT_EQ(::link(local(input).c_str(), local(link).c_str()), 0);
+    ASSERT_TRUE(QDir().mkpath(locked));
+    ASSERT_EQ(::chmod(local(locked).c_str(), 0555), 0);
+    // The superuser may write anyway; /proc takes no new files from anyone.
+    const QString readOnly = (::access(local(locked).c_str(), W_OK) == 0 ? QString("/proc") : locked) + "/out.bmp";
+    const struct {
+        QString input, output;
+        int kind;
+        std::string message;  // a prefix where it ends in ": "
+        const char* magic = nullptr;
+    } cases[] = {
+        {input, dir.filePath("out.bmp"), 0, kNoError, "BM"},
+        {input, dir.filePath("out.png"), 0, kNoError, "\x89PNG"},
+        {input, dir.filePath("out.jpg"), 0, kNoError, "\xFF\xD8\xFF"},
+        {input, dir.filePath("out.jpeg"), 0, kNoError, "\xFF\xD8\xFF"},
+        {input, dir.filePath("OUT.PNG"), 0, kNoError, "\x89PNG"},
+        {dir.filePath("png.bmp"), dir.filePath("from png.jpg"), 0, kNoError, "\xFF\xD8\xFF"},
+        {input, dir.filePath("out.gif"), -1, kOutputNotSupported},
+        {input, dir.filePath("out.GIF"), -1, kOutputNotSupported},
+        {input, dir.filePath("out.tif"), -1, kOutputNotSupported},
+        {input, dir.filePath("out"), -1, kOutputNotSupported},
+        {input, dir.filePath("out."), -1, kOutputNotSupported},
+        {input, dir.filePath("dir.png/out"), -1, kOutputNotSupported},
+        {input, "", -1, kOutputNotSupported},
+        {dir.filePath("missing.png"), dir.filePath("new.bmp"), 1,
+         "Cannot open the input file (No such file or directory)"},
+        {dir.path(), dir.filePath("new.bmp"), 1, "The input is not a regular file"},
+        {input, dir.filePath("missing/out.png"), -1, "Cannot create output file: No such file or directory"},
+        {input, readOnly, -1, "Cannot create output file: "},
+        {input, input, -1, "Output file is the input file"},
+        {input, dir.filePath("./in put.bmp"), -1, "Output file is the input file"},
+        {input, link, -1, "Output file is the input file"},
+    };
+    const mode_t umask = ::umask(027);
+    for (const auto& c : cases) {
+        const Answer a = convertFiles(c.input, c.output);
+        EXPECT_EQ(a.kind, c.kind) << c.output.toStdString();
+        EXPECT_EQ(c.message.ends_with(": ") ? a.message.substr(0, c.message.size()) : a.message, c.message);
+        EXPECT_EQ(a.result, int32_t(a.message.size()));
+        if (c.magic) {  // the format of the extension, with ordinary permissions
+            const Bytes out = readFile(c.output);
+            EXPECT_TRUE(std::string(out.begin(), out.end()).starts_with(c.magic)) << c.output.toStdString();
+            EXPECT_FALSE(qtRead(out).isNull()) << c.output.toStdString();
+            struct stat st {};
+            ASSERT_EQ(::stat(local(c.output).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << c.output.toStdString();
+        }
     }
+    ::umask(umask);
+    EXPECT_EQ(readFile(input), bytes);
+    // Nothing but the answers' files: no temporary file left, nothing in a folder refused.
+    EXPECT_EQ(entries(dir.path()), (QStringList{"OUT.PNG", "from png.jpg", "in put.bmp", "link.bmp", "out.bmp",
+                                                "out.jpeg", "out.jpg", "out.png", "png.bmp"}));
+    EXPECT_TRUE(entries(locked).isEmpty());
+    ::chmod(local(locked).c_str(), 0755);
+    // Null arguments are answered, never followed.
+    char buffer[256] = {};
+    int32_t kind = 0;
+    EXPECT_GT(_convert_graphics_file_2(nullptr, nullptr, nullptr, "/tmp/x.png", 0, 75, 0, 0, buffer, &kind), 0);
+    EXPECT_EQ(kind, 1);
+    EXPECT_EQ(_convert_graphics_file_2(nullptr, "/tmp/x.png", nullptr, nullptr, 0, 75, 0, 0, nullptr, &kind), 0);
+    EXPECT_EQ(kind, -1);
+    EXPECT_GT(_convert_graphics_file_2(nullptr, "/tmp/x.png", nullptr, "/tmp/y.gif", 0, 75, 0, 0, buffer, nullptr), 0);
 }
 
-TEST(Conversion, BmpToPngToBmpKeepsEveryPixelAndAlpha) {
-    std::vector<MemoryReader> sources;
-    sources.push_back(makeImage(PixelFormat::Rgb8, 37, 23));
-    sources.push_back(makeImage(PixelFormat::Rgba8, 37, 23));
-    sources.push_back(makeIndexedImage(37, 23, 16, false));
-    sources.push_back(makeIndexedImage(37, 23, 200, false));
-    sources.push_back(makeImage(PixelFormat::Gray8, 37, 23));
+TEST(Conversion, LosslessRoundTripsKeepEveryPixelAndAlpha) {
+    std::vector<MemoryReader> sources{makeImage(PixelFormat::Rgb8, 37, 23), makeImage(PixelFormat::Rgba8, 37, 23),
+                                      makeIndexedImage(37, 23, 16, false), makeIndexedImage(37, 23, 200, false),
+                                      makeImage(PixelFormat::Gray8, 37, 23)};
+    QTemporaryDir top;
+    const QString dir = top.filePath(QString::fromUtf8("Fotos für Ørjan"));
+    ASSERT_TRUE(QDir().mkpath(dir));
     for (size_t i = 0; i < sources.size(); ++i) {
-        SCOPED_TRACE(i);
-        QTemporaryDir dir;
-        writeFile(dir.filePath("a.bmp"), encode(OutputFormat::Bmp, sources[i]));
-        ASSERT_EQ(convert(dir.filePath("a.bmp"), dir.filePath("b.png")).kind, 0);
-        ASSERT_EQ(convert(dir.filePath("b.png"), dir.filePath("c.bmp")).kind, 0);
-        const QImage want = expected(sources[i].info(), sources[i].pixels());
-        expectSamePixels(load(dir.filePath("b.png")), want);
-        expectSamePixels(load(dir.filePath("c.bmp")), want);
-        // The palette and gray images stay palette images on the way.
-        if (i >= 2) {
-            EXPECT_NE(pngColourType(dir.filePath("b.png")), 2);
-            EXPECT_LE(readFile(dir.filePath("c.bmp"))[28], 8);
+        const QString a = dir + QString::fromUtf8("/Straße am Meer ✓.bmp"), b = dir + "/b.png", c = dir + "/c.bmp";
+        const Bytes original = encode(OutputFormat::Bmp, sources[i]);
+        writeFile(a, original);
+        ASSERT_TRUE(QFile::setPermissions(a, QFileDevice::ReadOwner));
+        ASSERT_EQ(convertFiles(a, b).kind, 0) << i;
+        ASSERT_EQ(convertFiles(b, c).kind, 0) << i;
+        EXPECT_TRUE(samePixels(rgba64(qtRead(b)), sources[i].rgba(), 37)) << i;
+        EXPECT_TRUE(samePixels(rgba64(qtRead(c)), sources[i].rgba(), 37)) << i;
+        EXPECT_EQ(readFile(a), original);  // the input is never changed
+        if (i >= 2) {  // palette and gray images stay palette images on the way
+            EXPECT_NE(pngColourType(b), 2) << i;
+            EXPECT_LE(readFile(c)[28], 8) << i;
         }
+        QFile::remove(a);
     }
 }
 
-TEST(Conversion, TruncatedInputIsAReadErrorAndKeepsTheTarget) {
-    QTemporaryDir dir;
-    MemoryReader reader = makeImage(PixelFormat::Rgb8, 300, 200);
-    std::vector<uint8_t> png = encode(OutputFormat::Png, reader);
-    png.resize(png.size() / 2);
-    writeFile(dir.filePath("cut.png"), png);
-    for (const char* name : {"old.bmp", "old.png", "old.jpg"}) {
-        const std::vector<uint8_t> before = {'k', 'e', 'e', 'p'};
-        writeFile(dir.filePath(name), before);
-        const Answer a = convert(dir.filePath("cut.png"), dir.filePath(name));
-        EXPECT_EQ(a.kind, 1) << name;
-        EXPECT_FALSE(a.message.empty());
-        EXPECT_EQ(readFile(dir.filePath(name)), before);
-    }
-    EXPECT_EQ(entries(dir.path()).size(), 4);  // no temporary file left
-}
-
-TEST(Conversion, CorpusPngToBmpAndPngIsLossless) {
+TEST(Conversion, CorpusLosslessPathsKeepEveryPixel) {
     REQUIRE_CORPUS();
     QTemporaryDir dir;
-    const QDir suite(TestSupport::corpusPath("conformance/png"));
-    int checked = 0;
-    for (const QString& name : suite.entryList({"*.png"}, QDir::Files)) {
-        // Corrupt files are for the readers; 16-bit files lose their low bits in BMP.
-        if (name.startsWith('x') || name.contains("16")) {
-            continue;
-        }
-        SCOPED_TRACE(name.toStdString());
-        const QImage source = load(suite.filePath(name));
-        ASSERT_FALSE(source.isNull());
+    QStringList files = filesIn(TestSupport::corpusPath("conformance/gif"), "*.gif");
+    files += filesIn(TestSupport::corpusPath("conformance/bmp/g"), "pal*.bmp");
+    files += filesIn(TestSupport::corpusPath("conformance/bmp/g"), "rgb[23]*.bmp");
+    // Corrupt files are for the readers; 16-bit samples lose their low bits in BMP.
+    for (const QString& file : filesIn(TestSupport::corpusPath("conformance/png"), "[!x]*.png")) {
+        files += file.endsWith("16.png") ? QStringList() : QStringList{file};
+    }
+    ASSERT_GT(files.size(), 170);
+    for (const QString& file : files) {
+        const QImage source = qtRead(file);
         for (const char* ext : {".bmp", ".png"}) {
-            const QString out = dir.filePath(QFileInfo(name).completeBaseName() + ext);
-            const Answer a = convert(suite.filePath(name), out);
-            ASSERT_EQ(a.kind, 0) << a.message;
-            expectSamePixels(load(out), source);
+            const QString out = dir.filePath("out") + ext;
+            const Answer a = convertFiles(file, out);
+            ASSERT_EQ(a.kind, 0) << file.toStdString() << ": " << a.message;
+            EXPECT_TRUE(samePixels(rgba64(qtRead(out)), rgba64(source), source.width()))
+                << file.toStdString() << " to " << ext;
+            if (file.endsWith(".gif") && ext == std::string(".png")) {
+                EXPECT_EQ(pngColourType(out), 3) << file.toStdString();
+            }
         }
-        ++checked;
-    }
-    EXPECT_GT(checked, 100);
-}
-
-TEST(Conversion, CorpusGifToPngKeepsPaletteAndPixels) {
-    REQUIRE_CORPUS();
-    QTemporaryDir dir;
-    const QDir gifs(TestSupport::corpusPath("conformance/gif"));
-    for (const char* name : {"giflib-porsche.gif", "giflib-solid2.gif", "giflib-x-trans.gif", "pillow-transparent.gif",
-                             "giflib-treescap-interlaced.gif", "sharp-Crash_test.gif"}) {
-        SCOPED_TRACE(name);
-        const QImage source = load(gifs.filePath(name));
-        ASSERT_FALSE(source.isNull());
-        const QString png = dir.filePath(QString(name) + ".png"), bmp = dir.filePath(QString(name) + ".bmp");
-        ASSERT_EQ(convert(gifs.filePath(name), png).kind, 0);
-        ASSERT_EQ(convert(gifs.filePath(name), bmp).kind, 0);
-        EXPECT_EQ(pngColourType(png), 3);
-        expectSamePixels(load(png), source);
-        expectSamePixels(load(bmp), source);
     }
 }
 
-TEST(Conversion, CorpusBmpToPngIsLossless) {
-    REQUIRE_CORPUS();
+TEST(Conversion, SeveralAtOnceOnThreads) {
     QTemporaryDir dir;
-    const QDir good(TestSupport::corpusPath("conformance/bmp/g"));
-    for (const QString& name : good.entryList({"pal*.bmp", "rgb24*.bmp", "rgb32*.bmp"}, QDir::Files)) {
-        SCOPED_TRACE(name.toStdString());
-        const QImage source = load(good.filePath(name));
-        if (source.isNull()) {
-            continue;  // a variant Qt itself does not read
+    const QImage picture = testPicture(300, 200, true);
+    MemoryReader bmp = makeImage(PixelFormat::Rgba8, 300, 200);
+    writeFile(dir.filePath("in.bmp"), encode(OutputFormat::Bmp, bmp));
+    writeFile(dir.filePath("in.png"), qtEncode(picture, "PNG"));
+    writeFile(dir.filePath("in.jpg"), qtEncode(picture, "JPG", 90, true));
+    writeFile(dir.filePath("in.gif"), makeGif({300, 200, Bytes(48, 90), 0, 0, 300, 200, true, 5, Bytes(60000, 3)}));
+    const QStringList inputs = entries(dir.path());
+    const auto convertAll = [&](const QString& tag) {
+        std::vector<Bytes> outputs;
+        for (const QString& in : inputs) {
+            for (const char* ext : {".bmp", ".png", ".jpg"}) {
+                const QString out = dir.filePath(tag + in + ext);
+                EXPECT_EQ(convertFiles(dir.filePath(in), out, 85).message, "No Error");
+                outputs.push_back(readFile(out));
+            }
         }
-        const QString png = dir.filePath(name + ".png");
-        const Answer a = convert(good.filePath(name), png);
-        ASSERT_EQ(a.kind, 0) << a.message;
-        expectSamePixels(load(png), source);
+        return outputs;
+    };
+    const std::vector<Bytes> alone = convertAll("alone");
+    std::vector<std::vector<Bytes>> together(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] { together[t] = convertAll(QString::number(t)); });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(std::count(together.begin(), together.end(), alone), 4);
+}
+
+TEST(Driver, TargetsAreReplacedOnlyByCompleteFiles) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Over 8 MiB of rows, so that bands travel through the reading thread.
+    const MemoryReader big = makeImage(PixelFormat::Rgba8, 2000, 1100, 8);
+    for (const char* name : {"t.bmp", "t.png", "t.jpg"}) {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(name);
+        writeFile(target, Bytes(100000, 'y'));
+        ASSERT_TRUE(convertTo(big, target).isOk()) << name;
+        const Bytes written = readFile(target);
+        if (name[2] != 'j') {
+            EXPECT_TRUE(samePixels(rgba64(qtRead(written)), big.rgba(), 2000)) << name;
+        }
+        // A reader failing half-way, and a full disk played by a file size limit.
+        for (const bool fullDisk : {false, true}) {
+            for (const bool existing : {true, false}) {
+                if (!existing) {
+                    QFile::remove(target);
+                }
+                MemoryReader failing = big;
+                failing.failAfterRows(fullDisk ? UINT32_MAX : 900);
+                rlimit old{};
+                ::getrlimit(RLIMIT_FSIZE, &old);
+                rlimit small = old;
+                small.rlim_cur = fullDisk ? 20000 : old.rlim_cur;
+                ::setrlimit(RLIMIT_FSIZE, &small);
+                const Status status = convertTo(failing, target);
+                ::setrlimit(RLIMIT_FSIZE, &old);
+                EXPECT_EQ(status.kind, fullDisk ? -1 : 1) << name;
+                EXPECT_TRUE(
+                    status.message.starts_with(fullDisk ? "Cannot write output file: " : "Truncated test image"))
+                    << status.message;
+                EXPECT_EQ(entries(dir.path()), existing ? QStringList{name} : QStringList{}) << name;
+                EXPECT_EQ(readFile(target), existing ? written : Bytes{}) << name;
+                if (!existing) {
+                    writeFile(target, written);
+                }
+            }
+        }
+    }
+}
+
+TEST(Driver, LimitsRefuseOversizedImagesBeforeWriting) {
+    QTemporaryDir dir;
+    ImageInfo huge;  // more than any size type holds: refused, not wrapped
+    huge.width = huge.height = 0xffffffffu, huge.format = PixelFormat::Rgba16;
+    const struct {
+        MemoryReader image;
+        Limits limits;
+    } cases[] = {
+        {makeImage(PixelFormat::Rgb8, 64, 64), {64 * 63}},
+        {makeImage(PixelFormat::Rgba16, 40000, 2), {.memoryBudget = 256 * 1024}},  // a row wider than the budget
+        {MemoryReader(huge, {}), {UINT64_MAX, UINT32_MAX}},
+    };
+    for (const auto& c : cases) {
+        const Status status = convertTo(c.image, dir.filePath("big.png"), 75, c.limits);
+        EXPECT_EQ(status.kind, 1);
+        EXPECT_EQ(status.message, "Image too large");
+    }
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+TEST(Driver, QualityIsClampedToOneToHundred) {
+    QTemporaryDir dir;
+    for (const auto& [given, clamped] : {std::pair{-5, 1}, {0, 1}, {101, 100}, {32767, 100}}) {
+        const MemoryReader image = makeImage(PixelFormat::Rgb8, 40, 40);
+        ASSERT_TRUE(convertTo(image, dir.filePath("given.jpg"), given).isOk());
+        ASSERT_TRUE(convertTo(image, dir.filePath("clamped.jpg"), clamped).isOk());
+        EXPECT_EQ(readFile(dir.filePath("given.jpg")), readFile(dir.filePath("clamped.jpg"))) << given;
     }
 }
