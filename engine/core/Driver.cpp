@@ -5,12 +5,17 @@
 #include "engine/core/PixelConvert.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
+
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
+#include <immintrin.h>
+#endif
 
 namespace tessaplex {
 
@@ -20,52 +25,64 @@ namespace {
 // vanish, small enough that the buffers come from the heap the process already has
 // (fresh pages cost a fault each, which for small files is most of the time spent).
 constexpr uint64_t kBandBytes = 128u << 10;
-// Below this many bytes of rows a second thread costs more in hand-overs than the
-// overlap saves (and much more on a busy machine).
+// Beyond this many bytes of rows, reading runs on a thread of its own whatever the
+// writer; below it only for writers that compress, whose work is worth the thread.
 constexpr uint64_t kPipelineBytes = 8u << 20;
+constexpr uint64_t kSmallestPipelined = 256u << 10;
+// Bands in flight between the reading thread and the writing one.
+constexpr unsigned kSlots = 4;
+// A band on the reading thread holds at least a JPEG MCU row, and the image is cut
+// into at least kMinBands of them, so that the last band, which nothing overlaps, is short.
+constexpr uint32_t kMinBandRows = 16;
+constexpr uint32_t kMinBands = 16;
+// Pauses a waiting thread spins for before it sleeps: the other side usually delivers
+// within microseconds, while waking a sleeping thread takes far longer (tens of
+// microseconds in a virtual machine), and that at every band.
+constexpr int kSpins = 1000;
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Reads bands on a thread of its own while the caller converts and writes the
-// previous one, so that decoding and encoding overlap on two cores.
+inline void relax() {
+#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Reads bands on a thread of its own while the caller converts and writes earlier
+// ones, so that decoding and encoding overlap on two cores.
 class BandPipeline {
 public:
     BandPipeline(ImageReader& reader, uint32_t height, uint32_t bandRows, size_t stride)
         : m_reader(reader), m_height(height), m_bandRows(bandRows), m_stride(stride) {
-        for (Slot& slot : m_slots) {
-            slot.data.reset(new uint8_t[stride * bandRows]);
+        for (std::unique_ptr<uint8_t[]>& slot : m_slots) {
+            slot.reset(new uint8_t[stride * bandRows]);
         }
         m_thread = std::thread([this] { run(); });
     }
     ~BandPipeline() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
+        m_stop.store(true, std::memory_order_release);
+        signal();
         m_thread.join();
     }
     BandPipeline(const BandPipeline&) = delete;
     BandPipeline& operator=(const BandPipeline&) = delete;
 
-    // Waits for band `index`; null when reading failed before it (see readStatus()).
+    // Waits for band `index` (taken in order); null when reading failed before it (see
+    // readStatus()).
     const uint8_t* wait(uint32_t index, uint32_t& rows) {
-        Slot& slot = m_slots[index % 2];
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return (slot.full && slot.index == index) || !m_readStatus.isOk(); });
-        if (!(slot.full && slot.index == index)) {
+        await([&] { return m_filled.load(std::memory_order_acquire) > index || m_failed.load(std::memory_order_acquire); });
+        if (m_filled.load(std::memory_order_acquire) <= index) {
             return nullptr;
         }
-        rows = slot.rows;
-        return slot.data.get();
+        rows = std::min(m_bandRows, m_height - index * m_bandRows);
+        return m_slots[index % kSlots].get();
     }
     // Hands the buffer of band `index` back to the reading thread.
     void release(uint32_t index) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_slots[index % 2].full = false;
-        }
-        m_changed.notify_all();
+        m_released.store(index + 1, std::memory_order_release);
+        signal();
     }
     Status readStatus() {
         std::lock_guard lock(m_mutex);
@@ -73,47 +90,54 @@ public:
     }
 
 private:
-    struct Slot {
-        std::unique_ptr<uint8_t[]> data;
-        uint32_t index = 0;
-        uint32_t rows = 0;
-        bool full = false;
-    };
+    template <typename Ready>
+    void await(Ready ready) {
+        for (int i = 0; i < kSpins; ++i) {
+            if (ready()) {
+                return;
+            }
+            relax();
+        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, ready);
+    }
+    // Taking the mutex orders the change before a waiter that has checked and is about
+    // to sleep: it cannot miss the notification.
+    void signal() {
+        { std::lock_guard lock(m_mutex); }
+        m_changed.notify_all();
+    }
 
     void run() {
         uint32_t y = 0;
         for (uint32_t index = 0; y < m_height; ++index) {
-            Slot& slot = m_slots[index % 2];
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return !slot.full || m_stop; });
-                if (m_stop) {
-                    return;
-                }
+            await([&] {
+                return index - m_released.load(std::memory_order_acquire) < kSlots ||
+                       m_stop.load(std::memory_order_acquire);
+            });
+            if (m_stop.load(std::memory_order_acquire)) {
+                return;
             }
             const uint32_t rows = std::min(m_bandRows, m_height - y);
             Status status;
             try {
-                status = m_reader.readRows(slot.data.get(), m_stride, rows);
+                status = m_reader.readRows(m_slots[index % kSlots].get(), m_stride, rows);
             } catch (const std::bad_alloc&) {
                 status = Status::readError("Out of memory");
             } catch (...) {
                 status = Status::readError("Unexpected failure while reading");
             }
-            {
-                std::lock_guard lock(m_mutex);
-                if (!status.isOk()) {
-                    m_readStatus = status.kind == 0 ? Status::readError("Reading failed") : status;
-                } else {
-                    slot.index = index;
-                    slot.rows = rows;
-                    slot.full = true;
-                }
-            }
-            m_changed.notify_all();
             if (!status.isOk()) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_readStatus = status.kind == 0 ? Status::readError("Reading failed") : status;
+                }
+                m_failed.store(true, std::memory_order_release);
+                signal();
                 return;
             }
+            m_filled.store(index + 1, std::memory_order_release);
+            signal();
             y += rows;
         }
     }
@@ -122,11 +146,14 @@ private:
     const uint32_t m_height;
     const uint32_t m_bandRows;
     const size_t m_stride;
-    Slot m_slots[2];
+    std::unique_ptr<uint8_t[]> m_slots[kSlots];
+    std::atomic<uint32_t> m_filled{0};
+    std::atomic<uint32_t> m_released{0};
+    std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::condition_variable m_changed;
     Status m_readStatus;
-    bool m_stop = false;
     std::thread m_thread;
 };
 
@@ -172,12 +199,17 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
         return Status::readError("Image too large");
     }
     const uint64_t widest = std::max(inStride, outStride);
-    const uint32_t bandRows =
-        static_cast<uint32_t>(std::clamp<uint64_t>(kBandBytes / widest, 1, info.height));
-    // Two bands being read and one converted band: refuse before allocating when even
-    // that does not fit.
+    const uint64_t rowBytes = inStride * info.height;
+    const bool pipelined = rowBytes > kPipelineBytes || (writer.compresses() && rowBytes >= kSmallestPipelined);
+    uint32_t bandRows = static_cast<uint32_t>(std::clamp<uint64_t>(kBandBytes / widest, 1, info.height));
+    if (pipelined) {
+        bandRows = std::clamp(bandRows, std::min(kMinBandRows, info.height), std::max(kMinBandRows, info.height / kMinBands));
+    }
+    // The bands being read and a converted one: refuse before allocating when even that
+    // does not fit.
     uint64_t working = 0;
-    if (!checkedMul<uint64_t>(widest * 3, bandRows, working) || working > limits.memoryBudget) {
+    if (!checkedMul<uint64_t>(widest * (pipelined ? kSlots + 1 : 3), bandRows, working) ||
+        working > limits.memoryBudget) {
         return Status::readError("Image too large");
     }
 
@@ -198,7 +230,7 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
         return writer.writeRows(converted.get(), outStride, count);
     };
 
-    if (inStride * info.height <= kPipelineBytes) {
+    if (!pipelined) {
         const std::unique_ptr<uint8_t[]> band(new uint8_t[inStride * bandRows]);
         for (uint32_t y = 0; y < info.height && status.isOk();) {
             const uint32_t rows = std::min(bandRows, info.height - y);

@@ -136,6 +136,9 @@ public:
     virtual Status begin(const ImageInfo& info, ByteSink& sink) = 0;
     virtual Status writeRows(const uint8_t* src, size_t stride, uint32_t count) = 0;
     virtual Status finish() = 0;
+    // True when the writer compresses: work enough per row that reading on a thread of
+    // its own pays even for small images.
+    virtual bool compresses() const { return false; }
 };
 
 enum class OutputFormat : uint8_t { Bmp, Png, Jpeg };

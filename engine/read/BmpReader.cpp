@@ -20,7 +20,10 @@ constexpr const char* kBmp = "BMP";
 constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5,
                    kBiAlphaBitfields = 6;
 constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
-constexpr size_t kBlockBytes = 1 << 20;
+// Pixels are read in blocks of about this size: few system calls, and a buffer that
+// comes from the heap the process already has (fresh pages cost a fault each, which
+// for a photo costs more than reading it).
+constexpr size_t kBlockBytes = 64 << 10;
 constexpr uint32_t kMaxIccBytes = 16u << 20;
 
 uint16_t le16(const uint8_t* p) {
@@ -134,7 +137,7 @@ private:
     bool m_useAlpha = false;
     Channel m_red, m_green, m_blue, m_alpha;
 
-    std::vector<uint8_t> m_block;
+    std::unique_ptr<uint8_t[]> m_block;  // not zero-filled: rows are read before they are used
     uint32_t m_blockFirst = 0;  // file row of the block's first row
     uint32_t m_blockRows = 0;
 
@@ -440,7 +443,7 @@ Status BmpReader::scanAlpha() {
                 return status;
             }
         }
-        const uint8_t* p = m_block.data() + size_t{row - m_blockFirst} * m_fileStride;
+        const uint8_t* p = m_block.get() + size_t{row - m_blockFirst} * m_fileStride;
         for (uint32_t x = 0; x < m_info.width; ++x, p += bytesPerPixel) {
             const uint32_t px = bytesPerPixel == 2 ? le16(p) : le32(p);
             const uint32_t a = m_alpha.raw(px);
@@ -463,9 +466,11 @@ Status BmpReader::loadBlock(uint32_t fileRow, bool forwards) {
     const uint32_t rows = static_cast<uint32_t>(std::clamp<size_t>(kBlockBytes / m_fileStride, 1, m_info.height));
     const uint32_t first = forwards || fileRow + 1 < rows ? (forwards ? fileRow : 0) : fileRow + 1 - rows;
     const uint32_t count = std::min(rows, m_info.height - first);
-    m_block.resize(size_t{rows} * m_fileStride);
+    if (!m_block) {
+        m_block.reset(new uint8_t[size_t{rows} * m_fileStride]);
+    }
     if (!m_src->seek(m_dataOffset + uint64_t{first} * m_fileStride) ||
-        !m_src->readExact(m_block.data(), size_t{count} * m_fileStride)) {
+        !m_src->readExact(m_block.get(), size_t{count} * m_fileStride)) {
         const std::string io = m_src->ioError();
         return io.empty() ? corrupt(kBmp, "the file is truncated")
                           : readError("Cannot read the input file (" + io + ")");
@@ -537,7 +542,7 @@ Status BmpReader::streamRows(uint8_t* dst, size_t stride, uint32_t count) {
                 return status;
             }
         }
-        Status status = convertRow(m_block.data() + size_t{fileRow - m_blockFirst} * m_fileStride, dst);
+        Status status = convertRow(m_block.get() + size_t{fileRow - m_blockFirst} * m_fileStride, dst);
         if (!status.isOk()) {
             return status;
         }

@@ -66,6 +66,9 @@ void setupStep(png_structp png, png_infop, void*) {
     // A damaged ancillary chunk is as much a sign of a damaged file as a damaged IDAT.
     png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+    // Every IDAT chunk's CRC is checked, so damage to the stored data is still caught;
+    // zlib's own checksum over the inflated data adds a twentieth to the decoding time.
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     // Chunks whose content we never use are skipped unparsed (their CRC is still checked).
     static const png_byte kIgnored[] =
         "tEXt\0zTXt\0iTXt\0tIME\0bKGD\0hIST\0sPLT\0sBIT\0gAMA\0cHRM\0sRGB\0eXIf\0"

@@ -1,12 +1,10 @@
 #include "engine/write/JpegWriter.h"
 
-#include "engine/core/Checked.h"
 #include "engine/core/PixelConvert.h"
 #include "engine/write/JpegHuffman.h"
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdio>
 #include <jpeglib.h>
 #include <jerror.h>
 #include <string>
@@ -16,11 +14,9 @@ namespace tessaplex {
 
 namespace {
 
-// Above this many bytes of coefficients (which libjpeg's own optimisation holds for
-// the whole image) the writer streams with the standard tables into a scratch file
-// and recodes that with optimal tables afterwards.
-constexpr uint64_t kOptimiseLimit = 48ull << 20;
-constexpr size_t kOutputBufferSize = 64 * 1024;
+// The first coding (standard tables) is kept in memory up to this size, beyond it in a
+// scratch file; it is about a tenth of the pixels' size.
+constexpr uint64_t kFirstCodingInMemory = 32ull << 20;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -28,13 +24,12 @@ struct ErrorManager {
     char message[JMSG_LENGTH_MAX];
 };
 
+// libjpeg writes straight into the recoder's chunks.
 struct Destination {
     jpeg_destination_mgr pub;
-    ByteSink* sink;
-    // When set, bytes go to this scratch file instead of the sink.
-    std::FILE* spill;
-    bool sinkFailed;
-    JOCTET buffer[kOutputBufferSize];
+    HuffmanRecoder* recoder;
+    size_t spaceSize;
+    bool failed;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo) {
@@ -45,35 +40,30 @@ struct Destination {
 
 void onMessage(j_common_ptr, int) {}
 
-void initDestination(j_compress_ptr cinfo) {
-    auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = kOutputBufferSize;
+void nextSpace(Destination* dest) {
+    const auto [data, size] = dest->recoder->space();
+    dest->pub.next_output_byte = data;
+    dest->pub.free_in_buffer = size;
+    dest->spaceSize = size;
 }
 
-bool deliver(Destination* dest, size_t size) {
-    if (dest->spill) {
-        return std::fwrite(dest->buffer, 1, size, dest->spill) == size;
-    }
-    return dest->sink->write(dest->buffer, size);
-}
+void initDestination(j_compress_ptr cinfo) { nextSpace(reinterpret_cast<Destination*>(cinfo->dest)); }
 
+// libjpeg calls this when the space is full, whatever free_in_buffer says.
 boolean emptyOutput(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-    if (!deliver(dest, kOutputBufferSize)) {
-        dest->sinkFailed = true;
+    if (!dest->recoder->commit(dest->spaceSize)) {
+        dest->failed = true;
         ERREXIT(cinfo, JERR_FILE_WRITE);
     }
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = kOutputBufferSize;
+    nextSpace(dest);
     return TRUE;
 }
 
 void termDestination(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-    const size_t used = kOutputBufferSize - dest->pub.free_in_buffer;
-    if (used > 0 && !deliver(dest, used)) {
-        dest->sinkFailed = true;
+    if (!dest->recoder->commit(dest->spaceSize - dest->pub.free_in_buffer)) {
+        dest->failed = true;
         ERREXIT(cinfo, JERR_FILE_WRITE);
     }
 }
@@ -84,7 +74,6 @@ struct Context {
     ErrorManager errors;
     Destination dest;
     int quality;
-    bool optimise;
     const ImageInfo* info;
     JSAMPROW* rows;
     JDIMENSION rowCount;
@@ -124,7 +113,9 @@ void stepStart(Context* c) {
         ci.comp_info[1].h_samp_factor = ci.comp_info[1].v_samp_factor = 1;
         ci.comp_info[2].h_samp_factor = ci.comp_info[2].v_samp_factor = 1;
     }
-    ci.optimize_coding = c->optimise ? TRUE : FALSE;
+    // libjpeg's own optimisation would hold every coefficient of the image; the
+    // recoder gets the same tables from the standard-table coding instead.
+    ci.optimize_coding = FALSE;
     // The floating-point DCT is as fast here (SIMD) and its more exact coefficients
     // quantise to slightly smaller files; it is the same on every run on one machine.
     ci.dct_method = JDCT_FLOAT;
@@ -164,10 +155,6 @@ struct ContextDeleter {
     }
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 class JpegWriter final : public ImageWriter {
 public:
     explicit JpegWriter(const WriterOptions& options) : m_options(options) {}
@@ -186,6 +173,8 @@ public:
                 return F::Rgb8;
         }
     }
+
+    bool compresses() const override { return true; }
 
     Status begin(const ImageInfo& info, ByteSink& sink) override {
         if (info.format != PixelFormat::Gray8 && info.format != PixelFormat::Rgb8) {
@@ -209,21 +198,11 @@ public:
         c->dest.pub.init_destination = initDestination;
         c->dest.pub.empty_output_buffer = emptyOutput;
         c->dest.pub.term_destination = termDestination;
-        c->dest.sink = &sink;
+        m_sink = &sink;
+        m_recoder = std::make_unique<HuffmanRecoder>(std::min(kFirstCodingInMemory, m_options.memoryBudget));
+        c->dest.recoder = m_recoder.get();
         c->quality = m_options.quality;
         c->info = &m_info;
-        // Optimised tables make libjpeg keep every coefficient (two bytes each) of
-        // the image; for very large images that is given up to stay in memory.
-        const uint64_t pixels = uint64_t{info.width} * info.height;
-        const uint64_t perPixel = info.format == PixelFormat::Gray8 ? 2 : (m_options.quality >= 90 ? 6 : 3);
-        uint64_t coefficients = 0;
-        c->optimise = checkedMul(pixels, perPixel, coefficients) && coefficients <= kOptimiseLimit &&
-                      coefficients <= m_options.memoryBudget;
-        if (!c->optimise) {
-            // Without a scratch file the standard tables are kept: a valid, larger file.
-            m_spill.reset(std::tmpfile());
-            c->dest.spill = m_spill.get();
-        }
         c->cinfo.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(m_options.memoryBudget, 1ull << 40));
         if (!guarded(c, stepStart)) {
             return failure();
@@ -249,29 +228,24 @@ public:
         if (!guarded(m_context.get(), stepFinish)) {
             return failure();
         }
-        if (m_spill) {
-            if (std::fflush(m_spill.get()) != 0 || std::ferror(m_spill.get())) {
-                return Status::writeError("Cannot write the scratch file for the JPEG tables");
-            }
-            return recodeWithOptimalTables(m_spill.get(), *m_context->dest.sink);
-        }
-        return Status::ok();
+        return m_recoder->finish(*m_sink);
     }
 
 private:
     Status failure() {
         Context* c = m_context.get();
-        if (c->dest.sinkFailed) {
-            return Status::writeError(c->dest.spill ? std::string("Cannot write the scratch file for the JPEG tables")
-                                                    : c->dest.sink->error());
+        if (c->dest.failed) {
+            return Status::writeError(m_recoder->error());
         }
         return Status::writeError(std::string("JPEG: ") + c->errors.message);
     }
 
     WriterOptions m_options;
     ImageInfo m_info;
+    ByteSink* m_sink = nullptr;
+    // Before the context, which points into it, so that it outlives the context.
+    std::unique_ptr<HuffmanRecoder> m_recoder;
     std::unique_ptr<Context, ContextDeleter> m_context;
-    std::unique_ptr<std::FILE, FileCloser> m_spill;
     std::vector<JSAMPROW> m_rowPointers;
 };
 

@@ -106,6 +106,9 @@ ParallelDeflate::~ParallelDeflate() {
 }
 
 void ParallelDeflate::work() {
+    // One compressor per thread for all its pieces: its tables are large, and fresh
+    // memory costs a page fault for every 4 KiB.
+    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(m_level));
     for (;;) {
         std::shared_ptr<Piece> piece;
         {
@@ -119,7 +122,6 @@ void ParallelDeflate::work() {
         }
         bool ok = false;
         try {
-            std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(m_level));
             if (compressor) {
                 const size_t n = piece->input.size();
                 piece->output.resize(libdeflate_deflate_compress_bound(compressor.get(), n) + 8);
@@ -159,7 +161,16 @@ bool ParallelDeflate::add(const uint8_t* data, size_t size) {
 }
 
 bool ParallelDeflate::submit(bool last) {
-    auto piece = std::make_shared<Piece>();
+    // Pieces written out come back with their buffers, which keep their pages.
+    std::shared_ptr<Piece> piece;
+    if (m_spare.empty()) {
+        piece = std::make_shared<Piece>();
+    } else {
+        piece = std::move(m_spare.back());
+        m_spare.pop_back();
+        piece->ok = piece->done = false;
+        piece->adler = 1;
+    }
     piece->input.swap(m_pending);
     piece->last = last;
     m_pending.clear();
@@ -208,6 +219,9 @@ bool ParallelDeflate::drain(size_t keep) {
             return false;
         }
         m_adler = static_cast<uint32_t>(adler32_combine(m_adler, front->adler, static_cast<z_off_t>(front->input.size())));
+        if (m_spare.size() < 2) {
+            m_spare.push_back(front);
+        }
         if (front->last) {
             const uint8_t trailer[4] = {static_cast<uint8_t>(m_adler >> 24), static_cast<uint8_t>(m_adler >> 16),
                                         static_cast<uint8_t>(m_adler >> 8), static_cast<uint8_t>(m_adler)};

@@ -51,6 +51,7 @@ private:
     std::condition_variable m_pieceDone;
     std::deque<std::shared_ptr<Piece>> m_inOrder;
     std::deque<std::shared_ptr<Piece>> m_queue;
+    std::vector<std::shared_ptr<Piece>> m_spare;  // written out, buffers to reuse
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
 };

@@ -4,6 +4,8 @@
 #include "engine/core/Driver.h"
 #include "tests/engine/EngineTest.h"
 
+#include <cstdlib>
+#include <jpeglib.h>
 #include <map>
 
 using namespace tessaplex;
@@ -204,9 +206,41 @@ TEST(Writers, CarryTheIccProfileAndTheResolution) {
     EXPECT_EQ(std::search(gray.begin(), gray.end(), marker.begin(), marker.end()), gray.end());
 }
 
-// With no memory to spare, PNG is deflated in pieces on two threads and JPEG is written
-// with standard tables to a scratch file and recoded: the same pixels, and for JPEG
-// the same bytes as the optimisation in memory. Every path gives the same bytes twice.
+// JPEG as libjpeg writes it with its own Huffman optimisation, for comparison.
+Bytes libjpegOptimised(const MemoryReader& reader, int quality) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr errors{};
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    const bool gray = reader.info().format == PixelFormat::Gray8;
+    c.image_width = reader.info().width;
+    c.image_height = reader.info().height;
+    c.input_components = gray ? 1 : 3;
+    c.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = (gray || quality >= 90) ? 1 : 2;
+    c.dct_method = JDCT_FLOAT;
+    c.optimize_coding = TRUE;
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        auto row = const_cast<JSAMPROW>(reader.pixels().data() + size_t{c.next_scanline} * c.image_width * c.input_components);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    Bytes bytes(out, out + size);
+    jpeg_destroy_compress(&c);
+    std::free(out);
+    return bytes;
+}
+
+// PNG is deflated in pieces on two threads; JPEG is coded with the standard tables and
+// recoded with optimal ones, in memory or, with no memory to spare, through a scratch
+// file, in two halves side by side for large images. The pixels survive, JPEG comes out
+// as libjpeg's own optimisation, and every path gives the same bytes twice.
 TEST(Writers, SameBytesEveryTimeAndOnTheLowMemoryPaths) {
     const struct {
         OutputFormat format;
@@ -217,6 +251,7 @@ TEST(Writers, SameBytesEveryTimeAndOnTheLowMemoryPaths) {
         {OutputFormat::Png, PixelFormat::Rgba8, 1200, 1000},  // over 4 MiB filtered: several pieces
         {OutputFormat::Jpeg, PixelFormat::Rgb8, 77, 45},
         {OutputFormat::Jpeg, PixelFormat::Gray8, 77, 45},
+        {OutputFormat::Jpeg, PixelFormat::Rgb8, 1500, 1100},  // over a MiB coded: recoded in two halves
     };
     for (const auto& c : cases) {
         const MemoryReader image = makeImage(c.pixels, c.width, c.height, 3);
@@ -229,6 +264,7 @@ TEST(Writers, SameBytesEveryTimeAndOnTheLowMemoryPaths) {
         EXPECT_EQ(tight, run(0)) << int(c.format);
         if (c.format == OutputFormat::Jpeg) {
             EXPECT_EQ(tight, roomy);
+            EXPECT_EQ(roomy, libjpegOptimised(image, 75));
         } else {
             EXPECT_TRUE(samePixels(rgba64(qtRead(tight)), image.rgba(), c.width)) << int(c.format);
         }
