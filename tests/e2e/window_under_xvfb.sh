@@ -45,6 +45,12 @@ if [ "$width" != 631 ] || [ "$height" != 332 ]; then
   echo "client size ${width}x${height}, expected 631x332" >&2
   exit 1
 fi
+# The task bar shows the window's icon: xprop prints the size of its first picture.
+icon=$(xprop -notype -len 8 -id "$id" _NET_WM_ICON)
+if ! grep -q "Icon ([0-9]* x [0-9]*)" <<<"$icon"; then
+  echo "the window has no icon: $(head -n 1 <<<"$icon")" >&2
+  exit 1
+fi
 sleep 0.5
 import -window "$id" "$shot"
 test -s "$shot"

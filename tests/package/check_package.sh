@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Usage: check_package.sh <build folder> [--install]
+# Builds the Debian package from the build folder and checks what it ships: exactly the
+# expected files, the command link, the dependencies, no run-time search path, icons of
+# the sizes their folders name, and a menu entry and AppStream file that validate and
+# agree with the package. With --install (allowed by VORNASK_INSTALL_CHECK=1) it also
+# installs the package, starts the installed command in a virtual X server and removes
+# the package again, leaving none of its files behind.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+if [ "${2:-}" = --install ] && [ "${VORNASK_INSTALL_CHECK:-}" != 1 ]; then
+  echo "skipped: set VORNASK_INSTALL_CHECK=1 to install the package and start the installed program"
+  exit 77
+fi
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$work"/out/vornask_*.deb)
+id=org.vornask.Vornask
+version=$(dpkg-deb -f "$deb" Version)
+lib=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/vornask
+echo "package: $(basename "$deb")"
+
+expected=("./usr/bin/vornask -> ../${lib#usr/}/vornask" "./$lib/libtessaplex.so" "./$lib/vornask"
+          "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml"
+          "./usr/share/icons/hicolor/scalable/apps/$id.svg")
+sizes=(16 24 32 48 64 128 256)
+for s in "${sizes[@]}"; do expected+=("./usr/share/icons/hicolor/${s}x$s/apps/$id.png"); done
+dpkg-deb -c "$deb" | grep -v '^d' | sed -E 's/^([^ ]+ +){5}//' | sort >"$work/files"
+printf '%s\n' "${expected[@]}" | sort | diff - "$work/files" >&2 || fail "the package's files differ from the list above (< expected, > shipped)"
+
+! dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '/(pre|post)(inst|rm)$' || fail "the package runs maintainer scripts"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libjpeg62-turbo libpng16-16 libgif7 zlib1g libdeflate0 libstdc++6; do
+  sed 's/([^)]*)//g; s/ //g' <<<"$depends" | tr ',|' '\n\n' | grep -qxF "$pkg" || fail "Depends does not name $pkg"
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+for elf in "$lib/vornask" "$lib/libtessaplex.so"; do
+  ! readelf -d "$root/$elf" | grep -E 'RPATH|RUNPATH' || fail "$elf carries a run-time search path"
+done
+[ -x "$root/usr/bin/vornask" ] || fail "usr/bin/vornask does not lead to the executable"
+for s in "${sizes[@]}"; do
+  file -b "$root/usr/share/icons/hicolor/${s}x$s/apps/$id.png" | grep -q "^PNG image data, $s x $s," ||
+    fail "the ${s}x$s icon is not a $s x $s PNG"
+done
+
+desktop=$root/usr/share/applications/$id.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $id.desktop"
+grep -qx "Exec=vornask" "$desktop" || fail "the menu entry does not start the vornask command without arguments"
+grep -qx "Icon=$id" "$desktop" || fail "the menu entry names another icon than $id"
+metainfo=$root/usr/share/metainfo/$id.metainfo.xml
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $id.metainfo.xml"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "metainfo launches another menu entry"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no release $version, the package's version"
+[ "${2:-}" = --install ] || { echo "package contents, dependencies, menu entry and metainfo: ok"; exit 0; }
+
+# Installs the package like a user would, and removes it again whatever happens.
+trap 'apt-get remove -y -qq vornask >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
+! ldd "/$lib/libtessaplex.so" | grep 'not found' || fail "the installed library misses a dependency"
+[ "$(command -v vornask)" = /usr/bin/vornask ] || fail "vornask is not the installed command"
+bash "$here/../e2e/window_under_xvfb.sh" /usr/bin/vornask "$work/installed.png" || fail "the installed program did not start"
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vornask >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
+for f in "${expected[@]}"; do
+  f=${f%% -> *}
+  [ ! -e "${f#.}" ] && [ ! -L "${f#.}" ] || fail "${f#.} is left after removing the package"
+done
+! dpkg-query -W vornask 2>/dev/null || fail "dpkg still keeps a record of vornask"
+[ ! -e "/$lib" ] || fail "/$lib is left after removing the package"
+echo "installed, started from /usr/bin/vornask and removed: ok"
