@@ -1,8 +1,10 @@
 #include "app/frmHelp.h"
 
 #include "app/HelpText.h"
+#include "platform/Keyboard.h"
 #include "platform/Twips.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
@@ -10,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <algorithm>
 
 QPointer<frmHelp> frmHelp::s_instance;
@@ -57,7 +60,7 @@ frmHelp::frmHelp(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     m_txbHelpScreen->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_txbHelpScreen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_txbHelpScreen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Reachable by a click (to scroll with the keys) but skipped by Tab.
+    // Reachable by a click but skipped by Tab; from the keyboard the window scrolls it (keyPressEvent).
     m_txbHelpScreen->setFocusPolicy(Qt::ClickFocus);
     QPalette textPalette = m_txbHelpScreen->palette();
     textPalette.setColor(QPalette::Base, Qt::white);
@@ -71,6 +74,7 @@ frmHelp::frmHelp(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
     m_cmdClose->setGeometry(Twips::rect(3045, 6615, kCloseWidth, kCloseHeight));
     connect(m_cmdClose, &QPushButton::clicked, this, &frmHelp::cmdClose_Click);
+    Keyboard::PressButtonsWithEnter(this);
 
     Form_Load(mainWindow);
     s_instance = this;
@@ -102,6 +106,25 @@ void frmHelp::Form_Load(QWidget* mainWindow) {
 void frmHelp::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Form_Resize();
+}
+
+// Keys the focused control leaves alone: Escape puts the window away as "Close" does, and the
+// arrow, page, Home and End keys scroll the text, which Tab does not reach.
+void frmHelp::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+        case Qt::Key_Escape: cmdClose_Click(); break;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End: QCoreApplication::sendEvent(m_txbHelpScreen->verticalScrollBar(), event); break;
+        default: QWidget::keyPressEvent(event);
+    }
 }
 
 void frmHelp::changeEvent(QEvent* event) {

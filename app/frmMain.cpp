@@ -8,6 +8,7 @@
 #include "fs/FolderCheck.h"
 #include "fs/frmSpecifyDirectory.h"
 #include "fs/StrProc.h"
+#include "platform/Keyboard.h"
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
 #include "scramble/frmScrambler.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -69,6 +71,9 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                             static_cast<QWidget*>(cmdList[1])}) {
         f1->watch(button);
     }
+    Keyboard::PressButtonsWithEnter(this);
+    lblTaldrin->installEventFilter(this);
+    lblOnlineDocumentation->installEventFilter(this);
 }
 
 frmMain::~frmMain() = default;
@@ -299,7 +304,20 @@ void frmMain::txbFolderForImages_LostFocus(int index) {
 
 // A folder box is checked whenever the focus leaves it for another control of the
 // program, not when another application takes the focus or a menu pops up.
+// A link with the focus opens with Enter or Space, whichever way the focus came to it.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == lblTaldrin || watched == lblOnlineDocumentation)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space) {
+            if (key->isAutoRepeat()) {
+            } else if (watched == lblTaldrin) {
+                lblTaldrin_Click();
+            } else {
+                lblOnlineDocumentation_Click();
+            }
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
@@ -363,6 +381,8 @@ void frmMain::setFocusTo(Control control) {
 
 void frmMain::showConvertingLabel(const QString& text) {
     lblConvertingFile->setText(text);
+    // The name was set at creation and would otherwise keep announcing the first text.
+    lblConvertingFile->setAccessibleName(text);
     lblConvertingFile->show();
     lblConvertingFile->raise();
 }

@@ -255,7 +255,7 @@ void frmConvertSingleFile::createControls() {
 }
 
 void frmConvertSingleFile::setAccessibility() {
-    txbFile->setAccessibleName(QStringLiteral("File to be converted"));
+    txbFile->setAccessibleName(QStringLiteral("File"));
     lblFile->setAccessibleName(lblFile->text());
     lblToBeConvertedTo[1]->setAccessibleName(lblToBeConvertedTo[1]->text());
     lblToBeConvertedTo[0]->setAccessibleName(lblToBeConvertedTo[0]->text());
@@ -268,7 +268,7 @@ void frmConvertSingleFile::setAccessibility() {
     lblTo->setAccessibleName(QStringLiteral("to"));
     txbQuality[1]->setAccessibleName(QStringLiteral("Quality to"));
     lblStep->setAccessibleName(QStringLiteral("step"));
-    cboStep->setAccessibleName(QStringLiteral("Quality step"));
+    cboStep->setAccessibleName(QStringLiteral("Step"));
     chkWarnOnOverwrite->setAccessibleName(QStringLiteral("Warn on overwrite"));
     chkViewInBrowser->setAccessibleName(QStringLiteral("View in browser"));
     cmdDoIt->setAccessibleName(QStringLiteral("Convert file"));
