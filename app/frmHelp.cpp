@@ -4,7 +4,6 @@
 #include "platform/Keyboard.h"
 #include "platform/Twips.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
@@ -60,7 +59,7 @@ frmHelp::frmHelp(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     m_txbHelpScreen->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_txbHelpScreen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_txbHelpScreen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Reachable by a click but skipped by Tab; from the keyboard the window scrolls it (keyPressEvent).
+    // Reachable by a click but skipped by Tab; from the keyboard the window scrolls it (eventFilter).
     m_txbHelpScreen->setFocusPolicy(Qt::ClickFocus);
     QPalette textPalette = m_txbHelpScreen->palette();
     textPalette.setColor(QPalette::Base, Qt::white);
@@ -75,6 +74,7 @@ frmHelp::frmHelp(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     m_cmdClose->setGeometry(Twips::rect(3045, 6615, kCloseWidth, kCloseHeight));
     connect(m_cmdClose, &QPushButton::clicked, this, &frmHelp::cmdClose_Click);
     Keyboard::PressButtonsWithEnter(this);
+    m_cmdClose->installEventFilter(this);
 
     Form_Load(mainWindow);
     s_instance = this;
@@ -108,22 +108,34 @@ void frmHelp::resizeEvent(QResizeEvent* event) {
     Form_Resize();
 }
 
-// Keys the focused control leaves alone: Escape puts the window away as "Close" does, and the
-// arrow, page, Home and End keys scroll the text, which Tab does not reach.
+// Escape puts the window away as "Close" does.
 void frmHelp::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() != Qt::NoModifier) {
-        QWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdClose_Click();
         return;
     }
-    switch (event->key()) {
-        case Qt::Key_Escape: cmdClose_Click(); break;
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown:
-        case Qt::Key_Home:
-        case Qt::Key_End: QCoreApplication::sendEvent(m_txbHelpScreen->verticalScrollBar(), event); break;
-        default: QWidget::keyPressEvent(event);
+    QWidget::keyPressEvent(event);
+}
+
+// Tab does not reach the text, so while "Close" has the focus the arrow, page, Home and End keys
+// scroll it (the button would otherwise move the focus with the arrows, to itself).
+bool frmHelp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_cmdClose || event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() != Qt::NoModifier) {
+        return false;
+    }
+    QScrollBar* bar = m_txbHelpScreen->verticalScrollBar();
+    switch (key->key()) {
+        case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); return true;
+        case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); return true;
+        case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); return true;
+        case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); return true;
+        case Qt::Key_Home: bar->triggerAction(QAbstractSlider::SliderToMinimum); return true;
+        case Qt::Key_End: bar->triggerAction(QAbstractSlider::SliderToMaximum); return true;
+        default: return false;
     }
 }
 

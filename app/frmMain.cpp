@@ -290,7 +290,9 @@ void frmMain::cmdFolderForImages_Click(int index) {
     FocusNextStep();
 }
 
-void frmMain::txbFolderForImages_LostFocus(int index) {
+void frmMain::txbFolderForImages_LostFocus(int index) { checkFolderBox(index, true); }
+
+void frmMain::checkFolderBox(int index, bool thenFocusStep) {
     if (m_checkingFolder) {
         return;
     }
@@ -299,7 +301,9 @@ void frmMain::txbFolderForImages_LostFocus(int index) {
     FolderCheck::CheckTypedFolder(index, box->text(), FolderCheck::CurrentFolder(), PathStyle::native(),
                                   [box](const QString& text) { box->setText(text); });
     m_checkingFolder = false;
-    FocusNextStep();
+    if (thenFocusStep) {
+        FocusNextStep();
+    }
 }
 
 // A folder box is checked whenever the focus leaves it for another control of the
@@ -321,9 +325,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            // Leaving with Tab goes where Tab leads; the focus step would send the keyboard user back
+            // up the window every time, and the controls below the boxes could never be reached.
+            const bool byTab = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
             for (int i = 0; i < 2; ++i) {
                 if (watched == txbFolderForImages[i] && !m_quitRequested) {
-                    txbFolderForImages_LostFocus(i);
+                    checkFolderBox(i, !byTab);
                 }
             }
         }

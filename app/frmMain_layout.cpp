@@ -4,6 +4,7 @@
 #include "app/Links.h"
 #include "platform/Twips.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -168,6 +169,8 @@ void frmMain::createControls() {
         cboFileFormat[i]->setFont(sansFont(8.25, true));
         cboFileFormat[i]->setEditable(false);
         cboFileFormat[i]->setAccessibleName(QString::fromLatin1(formatCaptions[i]).chopped(1));
+        // The open list takes the focus; it is announced by the same name.
+        cboFileFormat[i]->view()->setAccessibleName(cboFileFormat[i]->accessibleName());
         lblFileFormat[i]->setBuddy(cboFileFormat[i]);
         placeTw(cboFileFormat[i], listLeft[i], 1470, listWidth[i], 315);
         cmdList[i] = makeButton(QStringLiteral("cmdList(%1)").arg(i), QStringLiteral("List"), 8.25, true);

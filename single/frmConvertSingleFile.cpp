@@ -4,6 +4,7 @@
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -269,6 +270,8 @@ void frmConvertSingleFile::setAccessibility() {
     txbQuality[1]->setAccessibleName(QStringLiteral("Quality to"));
     lblStep->setAccessibleName(QStringLiteral("step"));
     cboStep->setAccessibleName(QStringLiteral("Step"));
+    // The open list takes the focus; it is announced by the same name.
+    cboStep->view()->setAccessibleName(cboStep->accessibleName());
     chkWarnOnOverwrite->setAccessibleName(QStringLiteral("Warn on overwrite"));
     chkViewInBrowser->setAccessibleName(QStringLiteral("View in browser"));
     cmdDoIt->setAccessibleName(QStringLiteral("Convert file"));
