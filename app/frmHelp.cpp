@@ -13,6 +13,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <algorithm>
+#include <utility>
 
 QPointer<frmHelp> frmHelp::s_instance;
 
@@ -127,16 +128,17 @@ bool frmHelp::eventFilter(QObject* watched, QEvent* event) {
     if (key->modifiers() != Qt::NoModifier) {
         return false;
     }
-    QScrollBar* bar = m_txbHelpScreen->verticalScrollBar();
-    switch (key->key()) {
-        case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); return true;
-        case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); return true;
-        case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); return true;
-        case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); return true;
-        case Qt::Key_Home: bar->triggerAction(QAbstractSlider::SliderToMinimum); return true;
-        case Qt::Key_End: bar->triggerAction(QAbstractSlider::SliderToMaximum); return true;
-        default: return false;
+    static const std::pair<int, QAbstractSlider::SliderAction> actions[] = {
+        {Qt::Key_Up, QAbstractSlider::SliderSingleStepSub},   {Qt::Key_Down, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub}, {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Home, QAbstractSlider::SliderToMinimum},     {Qt::Key_End, QAbstractSlider::SliderToMaximum}};
+    for (const auto& [scrollKey, action] : actions) {
+        if (key->key() == scrollKey) {
+            m_txbHelpScreen->verticalScrollBar()->triggerAction(action);
+            return true;
+        }
     }
+    return false;
 }
 
 void frmHelp::changeEvent(QEvent* event) {

@@ -308,16 +308,17 @@ void frmMain::checkFolderBox(int index, bool thenFocusStep) {
 
 // A folder box is checked whenever the focus leaves it for another control of the
 // program, not when another application takes the focus or a menu pops up.
-// A link with the focus opens with Enter or Space, whichever way the focus came to it.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // A link with the focus opens with Enter or Space, whichever way the focus came to it; a held key opens it once.
     if (event->type() == QEvent::KeyPress && (watched == lblTaldrin || watched == lblOnlineDocumentation)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space) {
-            if (key->isAutoRepeat()) {
-            } else if (watched == lblTaldrin) {
-                lblTaldrin_Click();
-            } else {
-                lblOnlineDocumentation_Click();
+            if (!key->isAutoRepeat()) {
+                if (watched == lblTaldrin) {
+                    lblTaldrin_Click();
+                } else {
+                    lblOnlineDocumentation_Click();
+                }
             }
             return true;
         }

@@ -16,16 +16,16 @@ namespace {
 QStringList namingFaults(QWidget& window) {
     QStringList faults;
     std::function<void(QAccessibleInterface*, const QString&)> walk = [&](QAccessibleInterface* node,
-                                                                         const QString& where) {
+                                                                          const QString& where) {
         for (int i = 0; i < node->childCount(); ++i) {
             QAccessibleInterface* child = node->child(i);
             if (!child) {
                 continue;
             }
             QObject* object = child->object();
-            const QString who = object ? QStringLiteral("%1 %2").arg(object->metaObject()->className(),
-                                                                     object->objectName())
-                                       : QStringLiteral("item %1 of %2").arg(i).arg(where);
+            const QString who =
+                object ? QStringLiteral("%1 %2").arg(object->metaObject()->className(), object->objectName())
+                       : QStringLiteral("item %1 of %2").arg(i).arg(where);
             const QString name = child->text(QAccessible::Name);
             if (child->state().focusable && name.trimmed().isEmpty()) {
                 faults << who + " has no name";
@@ -46,8 +46,8 @@ TEST(Accessibility, EveryWindowNamesWhatTheKeyboardReachesAndLinksSayTheyOpenAWe
     frmTargetFileExists fileExists(&main);
     frmSpecifyDirectory chooser;
     frmScrambler scrambler;
-    QWidget* windows[] = {&main, frmHelp::instance(), &main.convertSingleFileDialog(), &fileExists, &chooser,
-                          &scrambler};
+    QWidget* windows[] = {&main,    frmHelp::instance(), &main.convertSingleFileDialog(), &fileExists,
+                          &chooser, &scrambler};
     for (QWidget* window : windows) {
         EXPECT_EQ(namingFaults(*window).join("; "), "") << window->objectName().toStdString();
     }

@@ -28,8 +28,7 @@ inline bool takesTheKeyboard(QWidget& window) {
 
 // Presses a key `times` times where the focus of `window` is, as the keyboard does; gives the
 // object name of the control that has the focus afterwards.
-inline QString pressKey(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
-                        int times = 1) {
+inline QString pressKey(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int times = 1) {
     for (int i = 0; i < times; ++i) {
         QTest::keyClick(window.focusWidget() ? window.focusWidget() : &window, key, modifiers);
     }
