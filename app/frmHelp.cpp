@@ -1,6 +1,7 @@
 #include "app/frmHelp.h"
 
 #include "app/HelpText.h"
+#include "platform/Keyboard.h"
 #include "platform/Twips.h"
 
 #include <QEvent>
@@ -10,7 +11,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <algorithm>
+#include <utility>
 
 QPointer<frmHelp> frmHelp::s_instance;
 
@@ -57,7 +60,7 @@ frmHelp::frmHelp(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     m_txbHelpScreen->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_txbHelpScreen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_txbHelpScreen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Reachable by a click (to scroll with the keys) but skipped by Tab.
+    // Reachable by a click but skipped by Tab; from the keyboard the window scrolls it (eventFilter).
     m_txbHelpScreen->setFocusPolicy(Qt::ClickFocus);
     QPalette textPalette = m_txbHelpScreen->palette();
     textPalette.setColor(QPalette::Base, Qt::white);
@@ -71,6 +74,8 @@ frmHelp::frmHelp(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
     m_cmdClose->setGeometry(Twips::rect(3045, 6615, kCloseWidth, kCloseHeight));
     connect(m_cmdClose, &QPushButton::clicked, this, &frmHelp::cmdClose_Click);
+    Keyboard::PressButtonsWithEnter(this);
+    m_cmdClose->installEventFilter(this);
 
     Form_Load(mainWindow);
     s_instance = this;
@@ -102,6 +107,38 @@ void frmHelp::Form_Load(QWidget* mainWindow) {
 void frmHelp::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Form_Resize();
+}
+
+// Escape puts the window away as "Close" does.
+void frmHelp::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdClose_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// Tab does not reach the text, so while "Close" has the focus the arrow, page, Home and End keys
+// scroll it (the button would otherwise move the focus with the arrows, to itself).
+bool frmHelp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_cmdClose || event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() != Qt::NoModifier) {
+        return false;
+    }
+    static const std::pair<int, QAbstractSlider::SliderAction> actions[] = {
+        {Qt::Key_Up, QAbstractSlider::SliderSingleStepSub},   {Qt::Key_Down, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub}, {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Home, QAbstractSlider::SliderToMinimum},     {Qt::Key_End, QAbstractSlider::SliderToMaximum}};
+    for (const auto& [scrollKey, action] : actions) {
+        if (key->key() == scrollKey) {
+            m_txbHelpScreen->verticalScrollBar()->triggerAction(action);
+            return true;
+        }
+    }
+    return false;
 }
 
 void frmHelp::changeEvent(QEvent* event) {

@@ -8,6 +8,7 @@
 #include "fs/FolderCheck.h"
 #include "fs/frmSpecifyDirectory.h"
 #include "fs/StrProc.h"
+#include "platform/Keyboard.h"
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
 #include "scramble/frmScrambler.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -69,6 +71,9 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                             static_cast<QWidget*>(cmdList[1])}) {
         f1->watch(button);
     }
+    Keyboard::PressButtonsWithEnter(this);
+    lblTaldrin->installEventFilter(this);
+    lblOnlineDocumentation->installEventFilter(this);
 }
 
 frmMain::~frmMain() = default;
@@ -285,7 +290,9 @@ void frmMain::cmdFolderForImages_Click(int index) {
     FocusNextStep();
 }
 
-void frmMain::txbFolderForImages_LostFocus(int index) {
+void frmMain::txbFolderForImages_LostFocus(int index) { checkFolderBox(index, true); }
+
+void frmMain::checkFolderBox(int index, bool thenFocusStep) {
     if (m_checkingFolder) {
         return;
     }
@@ -294,18 +301,37 @@ void frmMain::txbFolderForImages_LostFocus(int index) {
     FolderCheck::CheckTypedFolder(index, box->text(), FolderCheck::CurrentFolder(), PathStyle::native(),
                                   [box](const QString& text) { box->setText(text); });
     m_checkingFolder = false;
-    FocusNextStep();
+    if (thenFocusStep) {
+        FocusNextStep();
+    }
 }
 
 // A folder box is checked whenever the focus leaves it for another control of the
 // program, not when another application takes the focus or a menu pops up.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // A link with the focus opens with Enter or Space, whichever way the focus came to it; a held key opens it once.
+    if (event->type() == QEvent::KeyPress && (watched == lblTaldrin || watched == lblOnlineDocumentation)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space) {
+            if (!key->isAutoRepeat()) {
+                if (watched == lblTaldrin) {
+                    lblTaldrin_Click();
+                } else {
+                    lblOnlineDocumentation_Click();
+                }
+            }
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            // Leaving with Tab goes where Tab leads; the focus step would send the keyboard user back
+            // up the window every time, and the controls below the boxes could never be reached.
+            const bool byTab = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
             for (int i = 0; i < 2; ++i) {
                 if (watched == txbFolderForImages[i] && !m_quitRequested) {
-                    txbFolderForImages_LostFocus(i);
+                    checkFolderBox(i, !byTab);
                 }
             }
         }
@@ -363,6 +389,8 @@ void frmMain::setFocusTo(Control control) {
 
 void frmMain::showConvertingLabel(const QString& text) {
     lblConvertingFile->setText(text);
+    // The name was set at creation and would otherwise keep announcing the first text.
+    lblConvertingFile->setAccessibleName(text);
     lblConvertingFile->show();
     lblConvertingFile->raise();
 }

@@ -128,6 +128,8 @@ private:
     QCheckBox* makeCheckBox(const QString& name, const QString& caption);
     QCheckBox* optionBox(StateOption which) const;
     void connectFormatList(int index);
+    // The typed-folder check of a folder box, with or without the focus step after it.
+    void checkFolderBox(int index, bool thenFocusStep);
     // Selects an item of a format list as the user would, running its click handler.
     void setFormatSelection(int index, int item);
     double screenWidthTw() const;

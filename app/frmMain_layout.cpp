@@ -4,6 +4,7 @@
 #include "app/Links.h"
 #include "platform/Twips.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -77,7 +78,7 @@ QLabel* frmMain::makeLabel(const QString& name, const QString& caption, double s
     return label;
 }
 
-// A link looks like underlined navy text; it takes the focus with Tab and opens with Enter.
+// A link looks like underlined navy text; it takes the focus with Tab and opens with Enter or Space.
 QLabel* frmMain::makeLink(const QString& name, const QString& caption, bool underlined) {
     auto* label = new QLabel(this);
     label->setObjectName(name);
@@ -92,7 +93,7 @@ QLabel* frmMain::makeLink(const QString& name, const QString& caption, bool unde
     label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     label->setFocusPolicy(Qt::StrongFocus);
     label->setCursor(Qt::PointingHandCursor);
-    label->setAccessibleName(caption);
+    label->setAccessibleName(caption + QStringLiteral(" (opens a web page)"));
     return label;
 }
 
@@ -134,7 +135,7 @@ void frmMain::createControls() {
     placeTw(lblTopLine, 2625, 180, 6630, 300);
 
     const char* folderCaptions[2] = {"Input images folder", "Output images folder"};
-    const char* folderBoxNames[2] = {"Input images folder path", "Output images folder path"};
+    const char* clearDescriptions[2] = {"Clears the input images folder", "Clears the output images folder"};
     for (int i = 0; i < 2; ++i) {
         const double top = i == 0 ? 525 : 945;
         cmdFolderForImages[i] = makeButton(QStringLiteral("cmdFolderForImages(%1)").arg(i),
@@ -143,13 +144,14 @@ void frmMain::createControls() {
         txbFolderForImages[i] = new QLineEdit(this);
         txbFolderForImages[i]->setObjectName(QStringLiteral("txbFolderForImages(%1)").arg(i));
         txbFolderForImages[i]->setFont(sansFont(9.75, true));
-        txbFolderForImages[i]->setAccessibleName(QString::fromLatin1(folderBoxNames[i]));
+        // Named after the button beside it, whose caption tells the sighted user what the box holds.
+        txbFolderForImages[i]->setAccessibleName(QString::fromLatin1(folderCaptions[i]));
         txbFolderForImages[i]->installEventFilter(this);
         placeTw(txbFolderForImages[i], 2625, top, 6000, 360);
         cmdClearFolderForImages[i] = makeButton(QStringLiteral("cmdClearFolderForImages(%1)").arg(i),
                                                 QStringLiteral("Clear"), 8.25, false);
-        cmdClearFolderForImages[i]->setAccessibleName(i == 0 ? QStringLiteral("Clear input images folder")
-                                                             : QStringLiteral("Clear output images folder"));
+        // Both folder rows have a "Clear"; the description tells them apart.
+        cmdClearFolderForImages[i]->setAccessibleDescription(QString::fromLatin1(clearDescriptions[i]));
         placeTw(cmdClearFolderForImages[i], 8715, top + 30, 645, 285);
     }
 
@@ -167,10 +169,13 @@ void frmMain::createControls() {
         cboFileFormat[i]->setFont(sansFont(8.25, true));
         cboFileFormat[i]->setEditable(false);
         cboFileFormat[i]->setAccessibleName(QString::fromLatin1(formatCaptions[i]).chopped(1));
+        // The open list takes the focus; it is announced by the same name.
+        cboFileFormat[i]->view()->setAccessibleName(cboFileFormat[i]->accessibleName());
         lblFileFormat[i]->setBuddy(cboFileFormat[i]);
         placeTw(cboFileFormat[i], listLeft[i], 1470, listWidth[i], 315);
         cmdList[i] = makeButton(QStringLiteral("cmdList(%1)").arg(i), QStringLiteral("List"), 8.25, true);
-        cmdList[i]->setAccessibleName(i == 0 ? QStringLiteral("List input folder") : QStringLiteral("List output folder"));
+        cmdList[i]->setAccessibleDescription(i == 0 ? QStringLiteral("Lists the input images folder")
+                                                    : QStringLiteral("Lists the output images folder"));
         placeTw(cmdList[i], listButtonLeft[i], 1470, 645, 285);
     }
 

@@ -4,6 +4,7 @@
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCollator>
 #include <QColor>
@@ -199,6 +200,8 @@ void frmSpecifyDirectory::buildControls() {
     m_drive = new QComboBox(this);
     m_drive->setObjectName(QStringLiteral("Drive"));
     m_drive->setAccessibleName(QStringLiteral("Drive"));
+    // The open list takes the focus; it is announced by the same name.
+    m_drive->view()->setAccessibleName(m_drive->accessibleName());
     m_drive->setGeometry(Twips::rect(210, 210, 2955, 315));
 
     m_dir = new QTreeWidget(this);

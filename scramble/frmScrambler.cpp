@@ -1,5 +1,6 @@
 #include "scramble/frmScrambler.h"
 
+#include "platform/Keyboard.h"
 #include "platform/Prompt.h"
 
 #include <QCoreApplication>
@@ -318,6 +319,7 @@ void frmScrambler::buildControls() {
         row->addWidget(button);
     }
     grid->addLayout(row, 6, 0, 1, 3);
+    Keyboard::PressButtonsWithEnter(this);
     resize(640, 420);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -255,7 +256,7 @@ void frmConvertSingleFile::createControls() {
 }
 
 void frmConvertSingleFile::setAccessibility() {
-    txbFile->setAccessibleName(QStringLiteral("File to be converted"));
+    txbFile->setAccessibleName(QStringLiteral("File"));
     lblFile->setAccessibleName(lblFile->text());
     lblToBeConvertedTo[1]->setAccessibleName(lblToBeConvertedTo[1]->text());
     lblToBeConvertedTo[0]->setAccessibleName(lblToBeConvertedTo[0]->text());
@@ -268,7 +269,9 @@ void frmConvertSingleFile::setAccessibility() {
     lblTo->setAccessibleName(QStringLiteral("to"));
     txbQuality[1]->setAccessibleName(QStringLiteral("Quality to"));
     lblStep->setAccessibleName(QStringLiteral("step"));
-    cboStep->setAccessibleName(QStringLiteral("Quality step"));
+    cboStep->setAccessibleName(QStringLiteral("Step"));
+    // The open list takes the focus; it is announced by the same name.
+    cboStep->view()->setAccessibleName(cboStep->accessibleName());
     chkWarnOnOverwrite->setAccessibleName(QStringLiteral("Warn on overwrite"));
     chkViewInBrowser->setAccessibleName(QStringLiteral("View in browser"));
     cmdDoIt->setAccessibleName(QStringLiteral("Convert file"));

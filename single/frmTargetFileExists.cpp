@@ -238,7 +238,8 @@ void frmTargetFileExists::createControls() {
 }
 
 void frmTargetFileExists::setAccessibility() {
-    txbFilepath->setAccessibleName(QStringLiteral("Existing file"));
+    txbFilepath->setAccessibleName(QStringLiteral("File path"));
+    txbFilepath->setAccessibleDescription(QStringLiteral("This file already exists."));
     lblFileExists->setAccessibleName(lblFileExists->text());
     optOverwrite->setAccessibleName(optOverwrite->text());
     optChooseFilename->setAccessibleName(optChooseFilename->text());

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QTest>
 #include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -17,6 +18,22 @@ struct LoadedMainWindow : frmMain {
         Form_Load();
     }
 };
+
+// Waits until `window` takes the keyboard. (A dialog counts as active for QTest as soon as its
+// owner is, before it has the keyboard itself.)
+inline bool takesTheKeyboard(QWidget& window) {
+    window.activateWindow();
+    return QTest::qWaitFor([&window] { return window.isActiveWindow(); });
+}
+
+// Presses a key `times` times where the focus of `window` is, as the keyboard does; gives the
+// object name of the control that has the focus afterwards.
+inline QString pressKey(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int times = 1) {
+    for (int i = 0; i < times; ++i) {
+        QTest::keyClick(window.focusWidget() ? window.focusWidget() : &window, key, modifiers);
+    }
+    return window.focusWidget() ? window.focusWidget()->objectName() : QStringLiteral("(no focus)");
+}
 
 inline QByteArray readBytes(const QString& path) {
     QFile file(path);

@@ -1,5 +1,6 @@
 // A batch through the real main window: its buttons, its File exists dialog, the
-// real library, and quitting in the middle of a conversion.
+// real library, quitting in the middle of a conversion, and all of it from the keyboard.
+#include "app/StateFile.h"
 #include "app/frmMain.h"
 #include "batch/Batch.h"
 #include "tests/app/AppTest.h"
@@ -9,6 +10,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -39,6 +41,8 @@ protected:
         out = dir.path() + "/out/";
         ASSERT_TRUE(QDir().mkpath(in));
         ASSERT_TRUE(QDir().mkpath(out));
+    }
+    void fillSettings() {
         window.setFolderText(0, in);
         window.setFolderText(1, out);
         window.setFormatIndex(0, 1);  // BMP
@@ -55,6 +59,7 @@ protected:
 // The File exists dialog answers for a kept file; the buttons that would start another
 // operation do nothing while a conversion runs.
 TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
+    fillSettings();
     makeImage(in + "big.bmp", 3000, 2000);
     makeImage(in + "kept.bmp", 8, 8);
     ASSERT_TRUE(writeBytes(out + "kept.png", "keep me"));
@@ -91,6 +96,7 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
 }
 
 TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryFile) {
+    fillSettings();
     makeImage(in + "big1.bmp", 3000, 2000);
     makeImage(in + "big2.bmp", 3000, 2000);
     int exits = 0;
@@ -112,6 +118,52 @@ TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryF
     for (const QString& name : left) {
         EXPECT_TRUE(name == "big1.png" || name == "big2.png") << "left behind: " << name.toStdString();
     }
+}
+
+// Folders, formats, the run, then saving and restoring the settings, with keys alone.
+TEST_F(BatchWindowTest, RunsAndSavesAndRestoresItsSettingsFromTheKeyboard) {
+    makeImage(in + "a.bmp", 8, 8);
+    ASSERT_TRUE(takesTheKeyboard(window));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(in);  // where the folder chooser opens the first time
+    ScriptedPrompts prompts;
+    prompts
+        .expectDialog("frmSpecifyDirectory",
+                      [](QDialog& d) {
+                          ASSERT_TRUE(takesTheKeyboard(d));
+                          EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::ShiftModifier), "cmdAccept");
+                          pressKey(d, Qt::Key_Space);
+                      })
+        .expectMsgBox("The input images folder presently contains one BMP file.", Buttons::Ok, Icon::None,
+                      "Graphics files present");
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab), "cmdFolderForImages(0)");
+    EXPECT_EQ(pressKey(window, Qt::Key_Space), "cmdFolderForImages(1)") << "the focus step after the chooser";
+    QDir::setCurrent(previous);
+    EXPECT_EQ(window.folderText(0), in);
+    ASSERT_TRUE(takesTheKeyboard(window));  // back from the chooser, so that leaving a box is seen
+
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab), "txbFolderForImages(1)");
+    QTest::keyClicks(window.focusWidget(), out);
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab), "cmdClearFolderForImages(1)") << "Tab is not turned back by the check";
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab), "cboFileFormat(0)");
+    EXPECT_EQ(pressKey(window, Qt::Key_B), "cmdConvertFiles") << "a chosen format moves on";
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab, Qt::ShiftModifier, 5), "cboFileFormat(1)");
+    EXPECT_EQ(pressKey(window, Qt::Key_P), "cmdConvertFiles");
+    prompts.expectMsgBox("Number of BMP files converted: 1 (of 1 input)", Buttons::Ok, Icon::None,
+                         "All files converted.");
+    pressKey(window, Qt::Key_Space);
+    prompts.verify();
+    EXPECT_TRUE(QFileInfo::exists(out + "a.png"));
+
+    const QString state = dir.filePath("settings.sta");
+    prompts.expectSaveFile("Specify filename for saved state", StateFile::kFilter, state)
+        .expectOpenFile("Specify filename for state to restore", StateFile::kFilter, state);
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab, Qt::NoModifier, 2), "cmdSaveState(0)") << "past the report";
+    EXPECT_EQ(pressKey(window, Qt::Key_Return), "cmdConvertFiles");
+    window.setFolderText(1, QString());
+    EXPECT_EQ(pressKey(window, Qt::Key_Tab, Qt::NoModifier, 3), "cmdSaveState(1)");
+    EXPECT_EQ(pressKey(window, Qt::Key_Return), "cmdConvertFiles");
+    EXPECT_EQ(window.folderText(1), out);
 }
 
 }  // namespace

@@ -139,4 +139,29 @@ TEST_F(HelpWindow, CloseHidesAndTheNextShowingIsAsItWasLeft) {
     EXPECT_EQ(bar->value(), scrolled);
 }
 
+TEST_F(HelpWindow, KeysScrollTheTextAndEnterOrEscapePutTheWindowAway) {
+    frmHelp* help = showHelp();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+    QWidget* close = help->focusWidget();
+    ASSERT_EQ(close, help->cmdClose()) << "the one tab stop";
+    // Each key scrolls the text its way; the text box is free to settle on a whole line.
+    QScrollBar* bar = help->txbHelpScreen()->verticalScrollBar();
+    int last = bar->value();
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_PageDown, +1}, {Qt::Key_Down, +1}, {Qt::Key_Up, -1},
+                                            {Qt::Key_PageUp, -1},   {Qt::Key_End, +1},  {Qt::Key_Home, -1}};
+    for (const auto& [key, direction] : keys) {
+        QTest::keyClick(close, key);
+        EXPECT_GT((bar->value() - last) * direction, 0) << QTest::toString(key);
+        last = bar->value();
+    }
+    EXPECT_EQ(last, 0);
+
+    QTest::keyClick(close, Qt::Key_Return);
+    EXPECT_FALSE(help->isVisible());
+    EXPECT_EQ(showHelp(), help);
+    QTest::keyClick(help->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible());
+    EXPECT_EQ(frmHelp::instance(), help) << "Escape hides, as Close does";
+}
+
 }  // namespace

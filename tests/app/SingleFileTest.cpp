@@ -189,4 +189,28 @@ TEST_F(SingleFileTest, CancellingEitherDialogChangesNothing) {
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
 }
 
+TEST_F(SingleFileTest, ConvertsFromTheKeyboard) {
+    const QString input = makeImage("cat.png", "PNG");
+    ASSERT_TRUE(takesTheKeyboard(window));
+    ScriptedPrompts prompts;
+    prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, input);
+    prompts.expectDialog("frmConvertSingleFile", [](QDialog& d) {
+        ASSERT_TRUE(takesTheKeyboard(d));
+        EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::NoModifier, 2), "chkBMP") << "from Cancel past the file";
+        EXPECT_EQ(pressKey(d, Qt::Key_Space), "cmdDoIt");
+        EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::ShiftModifier, 3), "chkJPG") << "past the options";
+        EXPECT_EQ(pressKey(d, Qt::Key_Space), "cmdDoIt");
+        EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::ShiftModifier, 5), "txbQuality(0)");
+        QTest::keyClicks(d.focusWidget(), "60");  // replaces the text Tab selected
+        EXPECT_EQ(pressKey(d, Qt::Key_Tab), "txbQuality(1)");
+        QTest::keyClicks(d.focusWidget(), "70");
+        pressKey(d, Qt::Key_Return);
+    });
+    EXPECT_EQ(pressKey(window, Qt::Key_Return), "cmdConvertFiles") << "the focus step after the conversion";
+    prompts.verify();
+    for (const char* name : {"cat.bmp", "cat_q60.jpg", "cat_q70.jpg"}) {
+        EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
+    }
+}
+
 }  // namespace

@@ -3,6 +3,10 @@
 #include "tests/support/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
+#include <QAccessible>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
 
 TEST(Twips, ConvertsWithHalvesToEven) {
     EXPECT_EQ(Twips::toPixels(105), 7);
@@ -21,6 +25,25 @@ TEST(Prompt, NoTitleMeansProgramTitleAndEmptyTitleStaysEmpty) {
         .expectMsgBox("b", Prompt::Buttons::YesNo, Prompt::Icon::None, "", Prompt::Answer::No);
     EXPECT_EQ(Prompt::MsgBox("a", Prompt::Buttons::Ok, Prompt::Icon::Exclamation), Prompt::Answer::Ok);
     EXPECT_EQ(Prompt::MsgBox("b", Prompt::Buttons::YesNo, Prompt::Icon::None, QString()), Prompt::Answer::No);
+}
+
+// The real message box, as a screen reader and the keyboard meet it.
+TEST(Prompt, MessageBoxShowsItsTextToScreenReadersAndEscapeAnswersAsClosingIt) {
+    QStringList heard;
+    QTimer::singleShot(0, [&heard] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) {
+            ADD_FAILURE() << "no message box";
+            return;
+        }
+        QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(box);
+        for (int i = 0; i < shown->childCount(); ++i) {
+            heard << shown->child(i)->text(QAccessible::Name);
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(Prompt::MsgBox("Overwrite file?", Prompt::Buttons::YesNo), Prompt::Answer::No);
+    EXPECT_TRUE(heard.contains("Overwrite file?")) << heard.join(" | ").toStdString();
 }
 
 TEST(Prompt, FilterTextBecomesQtFilterMatchingEitherCase) {

@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QString>
-#include <QStringList>
 #include <QTest>
 #include <QWidget>
 #include <ostream>
@@ -32,18 +31,6 @@ T* control(QWidget& window, const char* name) {
 // Check boxes and option buttons take clicks on their box and caption only.
 inline void clickOn(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
-}
-
-// The window's own controls (Qt's inner parts aside) that have no accessible name.
-inline QString unnamedControls(QWidget& window) {
-    QStringList unnamed;
-    for (QWidget* widget : window.findChildren<QWidget*>()) {
-        if (!widget->objectName().isEmpty() && !widget->objectName().startsWith("qt_") &&
-            widget->accessibleName().isEmpty()) {
-            unnamed << widget->objectName();
-        }
-    }
-    return unnamed.join(' ');
 }
 
 }  // namespace DialogTest
