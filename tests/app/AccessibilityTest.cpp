@@ -5,8 +5,6 @@
 #include "single/frmTargetFileExists.h"
 #include "tests/app/AppTest.h"
 
-#include <gtest/gtest.h>
-#include <QAbstractButton>
 #include <QAccessible>
 #include <functional>
 

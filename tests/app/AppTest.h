@@ -1,15 +1,20 @@
 #pragma once
+// What the tests of the main program share: the windows, scripted prompts and the Qt
+// widgets they drive.
 
 #include "app/frmMain.h"
+#include "tests/support/ScriptedPrompts.h"
 
-#include <QFile>
-#include <QString>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 // The main window as the program shows it at start-up, with an exit that ends nothing.
 struct LoadedMainWindow : frmMain {
@@ -33,14 +38,4 @@ inline QString pressKey(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modi
         QTest::keyClick(window.focusWidget() ? window.focusWidget() : &window, key, modifiers);
     }
     return window.focusWidget() ? window.focusWidget()->objectName() : QStringLiteral("(no focus)");
-}
-
-inline QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-inline bool writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }

@@ -1,47 +1,16 @@
 // A batch through the real main window: its buttons, its File exists dialog, the
 // real library, quitting in the middle of a conversion, and all of it from the keyboard.
 #include "app/StateFile.h"
-#include "app/frmMain.h"
 #include "batch/Batch.h"
 #include "tests/app/AppTest.h"
-#include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
-#include <QAbstractButton>
-#include <QDialog>
-#include <QDir>
-#include <QFileInfo>
-#include <QImage>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
-
-using Prompt::Buttons;
-using Prompt::Icon;
-using TestSupport::ScriptedPrompts;
 
 namespace {
 
-void makeImage(const QString& path, int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
-        }
-    }
-    ASSERT_TRUE(image.save(path, "BMP"));
-}
-
 class BatchWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        in = dir.path() + "/in/";
-        out = dir.path() + "/out/";
-        ASSERT_TRUE(QDir().mkpath(in));
-        ASSERT_TRUE(QDir().mkpath(out));
-    }
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(in) && QDir().mkpath(out)); }
     void fillSettings() {
         window.setFolderText(0, in);
         window.setFolderText(1, out);
@@ -52,19 +21,19 @@ protected:
     QPushButton* button(const char* name) { return window.findChild<QPushButton*>(name); }
 
     QTemporaryDir dir;
-    QString in, out;
+    QString in = dir.path() + "/in/", out = dir.path() + "/out/";
     LoadedMainWindow window;
+    ScriptedPrompts prompts;  // any message box not expected fails the test
 };
 
 // The File exists dialog answers for a kept file; the buttons that would start another
 // operation do nothing while a conversion runs.
 TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
     fillSettings();
-    makeImage(in + "big.bmp", 3000, 2000);
-    makeImage(in + "kept.bmp", 8, 8);
+    ASSERT_TRUE(writePicture(in + "big.bmp", "BMP", 3000, 2000));
+    ASSERT_TRUE(writePicture(in + "kept.bmp", "BMP", 8, 8));
     ASSERT_TRUE(writeBytes(out + "kept.png", "keep me"));
 
-    ScriptedPrompts prompts;
     bool triedDuringRun = false;
     QTimer::singleShot(5, &window, [&] {
         if (Batch::OperationRunning(window)) {
@@ -97,12 +66,11 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
 
 TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryFile) {
     fillSettings();
-    makeImage(in + "big1.bmp", 3000, 2000);
-    makeImage(in + "big2.bmp", 3000, 2000);
+    ASSERT_TRUE(writePicture(in + "big1.bmp", "BMP", 3000, 2000));
+    ASSERT_TRUE(writePicture(in + "big2.bmp", "BMP", 3000, 2000));
     int exits = 0;
     window.setExitProgram([&] { ++exits; });
 
-    ScriptedPrompts prompts;  // no prompt may appear once the user has quit
     // Quit as soon as the first conversion is under way.
     QTimer::singleShot(5, &window, [&] {
         if (Batch::OperationRunning(window)) {
@@ -122,11 +90,10 @@ TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryF
 
 // Folders, formats, the run, then saving and restoring the settings, with keys alone.
 TEST_F(BatchWindowTest, RunsAndSavesAndRestoresItsSettingsFromTheKeyboard) {
-    makeImage(in + "a.bmp", 8, 8);
+    ASSERT_TRUE(writePicture(in + "a.bmp", "BMP", 8, 8));
     ASSERT_TRUE(takesTheKeyboard(window));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(in);  // where the folder chooser opens the first time
-    ScriptedPrompts prompts;
     prompts
         .expectDialog("frmSpecifyDirectory",
                       [](QDialog& d) {

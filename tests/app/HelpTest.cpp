@@ -3,12 +3,8 @@
 #include "app/frmHelp.h"
 #include "tests/app/AppTest.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QTest>
 
 namespace {
 
@@ -62,16 +58,10 @@ protected:
         help->resize(width, height);
         QApplication::processEvents();
     }
-    // The text box and Close, in pixels.
-    static QString layout(frmHelp* help) {
+    // The text box and Close, in pixels: x, y, width and height of the box, x and y of Close.
+    static QList<int> layout(frmHelp* help) {
         const QRect t = help->txbHelpScreen()->geometry(), c = help->cmdClose()->geometry();
-        return QStringLiteral("%1,%2 %3x%4 / %5,%6")
-            .arg(t.x())
-            .arg(t.y())
-            .arg(t.width())
-            .arg(t.height())
-            .arg(c.x())
-            .arg(c.y());
+        return {t.x(), t.y(), t.width(), t.height(), c.x(), c.y()};
     }
 
     QWidget main;
@@ -106,40 +96,20 @@ TEST_F(HelpWindow, ResizingKeepsTheMarginsAndCentresCloseExceptWhileMinimised) {
     // 10500 by 7500 twips: the text box 10150 by 6420 at 120,120; Close at (10500 - 1215) / 2 = 4642.5, rounded to
     // 4642, and 7500 - 800 = 6700.
     resize(help, 700, 500);
-    EXPECT_EQ(layout(help), "8,8 677x428 / 309,447");
+    EXPECT_EQ(layout(help), QList<int>({8, 8, 677, 428, 309, 447}));
 
     help->showMinimized();
     resize(help, 601, 401);
-    EXPECT_EQ(layout(help), "8,8 677x428 / 309,447");
+    EXPECT_EQ(layout(help), QList<int>({8, 8, 677, 428, 309, 447}));
     help->showNormal();
     QApplication::processEvents();
-    EXPECT_EQ(layout(help), "8,8 578x329 / 260,348");
+    EXPECT_EQ(layout(help), QList<int>({8, 8, 578, 329, 260, 348}));
 
     resize(help, 20, 60);
     EXPECT_EQ(help->txbHelpScreen()->size(), QSize(0, 0)) << "smaller than the margins";
 }
 
-TEST_F(HelpWindow, CloseHidesAndTheNextShowingIsAsItWasLeft) {
-    frmHelp* help = showHelp();
-    ASSERT_NE(help, nullptr);
-    help->move(50, 60);
-    resize(help, 400, 250);
-    QScrollBar* bar = help->txbHelpScreen()->verticalScrollBar();
-    bar->setValue(bar->maximum() / 2);
-    ASSERT_GT(bar->value(), 10);
-    const int scrolled = bar->value();
-
-    QTest::mouseClick(help->cmdClose(), Qt::LeftButton);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_EQ(frmHelp::instance(), help) << "Close only hides the window";
-    EXPECT_FALSE(help->isVisible());
-    EXPECT_EQ(showHelp(), help);
-    EXPECT_TRUE(help->isVisible());
-    EXPECT_EQ(QRect(help->pos(), help->size()), QRect(50, 60, 400, 250));
-    EXPECT_EQ(bar->value(), scrolled);
-}
-
-TEST_F(HelpWindow, KeysScrollTheTextAndEnterOrEscapePutTheWindowAway) {
+TEST_F(HelpWindow, KeysScrollTheTextAndCloseEnterOrEscapeHideTheWindowAsItWasLeft) {
     frmHelp* help = showHelp();
     ASSERT_TRUE(QTest::qWaitForWindowActive(help));
     QWidget* close = help->focusWidget();
@@ -156,12 +126,23 @@ TEST_F(HelpWindow, KeysScrollTheTextAndEnterOrEscapePutTheWindowAway) {
     }
     EXPECT_EQ(last, 0);
 
-    QTest::keyClick(close, Qt::Key_Return);
+    help->move(50, 60);
+    resize(help, 400, 250);
+    bar->setValue(bar->maximum() / 2);
+    ASSERT_GT(bar->value(), 10);
+    const int scrolled = bar->value();
+    QTest::mouseClick(help->cmdClose(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(frmHelp::instance(), help) << "Close only hides the window";
     EXPECT_FALSE(help->isVisible());
     EXPECT_EQ(showHelp(), help);
-    QTest::keyClick(help->focusWidget(), Qt::Key_Escape);
-    EXPECT_FALSE(help->isVisible());
-    EXPECT_EQ(frmHelp::instance(), help) << "Escape hides, as Close does";
+    EXPECT_EQ(QRect(help->pos(), help->size()), QRect(50, 60, 400, 250));
+    EXPECT_EQ(bar->value(), scrolled);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QTest::keyClick(help->focusWidget(), key);
+        EXPECT_FALSE(help->isVisible()) << QTest::toString(key);
+        EXPECT_EQ(showHelp(), help) << "hidden, as Close does";
+    }
 }
 
 }  // namespace

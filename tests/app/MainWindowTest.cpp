@@ -1,37 +1,19 @@
 #include "app/Links.h"
 #include "app/Shell.h"
 #include "app/frmHelp.h"
-#include "app/frmMain.h"
 #include "fs/frmSpecifyDirectory.h"
 #include "platform/Twips.h"
 #include "tests/app/AppTest.h"
-#include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
-#include <QTest>
-
-using Prompt::Buttons;
-using Prompt::Icon;
-using TestSupport::ScriptedPrompts;
 
 namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        window.setExitProgram([this] { ++exits; });
-    }
+    void SetUp() override { window.setExitProgram([this] { ++exits; }); }
 
     template <typename T = QWidget>
     T* child(const char* name) {
@@ -45,6 +27,7 @@ protected:
 
     LoadedMainWindow window;
     int exits = 0;
+    ScriptedPrompts prompts;
 };
 
 TEST_F(MainWindowTest, StartsEmptyWithDefaultsInTheCentredNormalLayout) {
@@ -168,7 +151,6 @@ TEST_F(MainWindowTest, FocusStepLeadsToTheNextSettingStillMissing) {
 }
 
 TEST_F(MainWindowTest, ReportIsAppendedClearedAndCopiedWithCrLf) {
-    ScriptedPrompts prompts;
     click("cmdCopyToClipboard");
     EXPECT_FALSE(prompts.clipboardWritten) << "an empty report leaves the clipboard alone";
 
@@ -194,7 +176,6 @@ TEST_F(MainWindowTest, CloseBoxEndsTheProgramOnce) {
 }
 
 TEST_F(MainWindowTest, LinksAndFilesThatCannotBeOpenedAreReported) {
-    ScriptedPrompts prompts;
     prompts.expectOpenExternal(Links::kHomePage, true)
         .expectOpenExternal(Links::kOnlineDocumentation, true, false)
         .expectMsgBox(
@@ -250,7 +231,6 @@ TEST_F(MainWindowTest, ChosenInputFolderIsSummarisedAndTheOutputFolderChecked) {
     }
     window.setFolderText(1, dir.filePath("missing"));
 
-    ScriptedPrompts prompts;
     prompts
         .expectDialog("frmSpecifyDirectory",
                       [&](QDialog& d) {
@@ -278,7 +258,6 @@ TEST_F(MainWindowTest, TypedFolderIsCompletedAndCheckedWhenTheBoxLosesTheFocus) 
     QApplication::setActiveWindow(&window);
     box->setFocus();
     box->setText("  Photos ");
-    ScriptedPrompts prompts;
     child("cmdHelp")->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(box->text(), QDir(dir.path()).absolutePath() + "/Photos/");
 

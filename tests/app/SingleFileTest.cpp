@@ -1,25 +1,8 @@
 // "Convert single file" end to end: the real main window, its dialogs driven as a
 // user would, real images in a temporary folder and the real conversion library.
-#include "app/frmMain.h"
 #include "batch/Batch.h"
 #include "single/SingleFileOperation.h"
 #include "tests/app/AppTest.h"
-#include "tests/support/ScriptedPrompts.h"
-
-#include <gtest/gtest.h>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QImage>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-
-using TestSupport::ScriptedPrompts;
 
 namespace {
 
@@ -34,25 +17,13 @@ struct Choice {
 
 class SingleFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        folder = dir.path() + QStringLiteral("/");
-    }
-
     QString makeImage(const QString& name, const char* format) {
-        QImage image(24, 16, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                image.setPixel(x, y, qRgb(x * 10, y * 15, 128));
-            }
-        }
-        const QString path = folder + name;
-        EXPECT_TRUE(image.save(path, format));
-        return path;
+        EXPECT_TRUE(writePicture(folder + name, format, 24, 16));
+        return folder + name;
     }
 
     // Scripts the Open dialog answering `path` and the conversion dialog making `choice`.
-    void expectChoice(ScriptedPrompts& prompts, const QString& path, const Choice& choice) {
+    void expectChoice(const QString& path, const Choice& choice) {
         prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, path);
         prompts.expectDialog("frmConvertSingleFile", [=](QDialog& d) {
             auto set = [&](const char* name, bool on) {
@@ -81,14 +52,14 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString folder;
+    QString folder = dir.path() + QStringLiteral("/");
     LoadedMainWindow window;
+    ScriptedPrompts prompts;
 };
 
 TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
     const QString input = makeImage("Cat.PNG", "PNG");
-    ScriptedPrompts prompts;
-    expectChoice(prompts, input, {.bmp = true, .jpg = true, .from = "50", .to = "70", .view = true});
+    expectChoice(input, {.bmp = true, .jpg = true, .from = "50", .to = "70", .view = true});
     prompts.expectOpenExternal(folder + "viewer01.htm", false);
     window.cmdConvertSingleFile_Click();
     prompts.verify();
@@ -112,24 +83,21 @@ TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
     EXPECT_FALSE(Batch::OperationRunning(window));
 
     // One source entry, then every result.
-    QFile page(folder + "viewer01.htm");
-    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-    const QString html = QString::fromLocal8Bit(page.readAll());
+    const QString html = QString::fromLocal8Bit(readBytes(folder + "viewer01.htm"));
     EXPECT_EQ(html.count("(from Cat.PNG)<BR>"), 4);
     EXPECT_EQ(html.count("<IMG SRC=\"Cat.PNG\""), 1);
 }
 
 TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {
     const QString input = makeImage("shot.bmp", "BMP");
-    ScriptedPrompts prompts;
-    expectChoice(prompts, input, {.jpg = true, .from = "100", .to = "90", .stepItem = 0 /* "5" */});
+    expectChoice(input, {.jpg = true, .from = "100", .to = "90", .stepItem = 0 /* "5" */});
     window.cmdConvertSingleFile_Click();
     for (const char* name : {"shot_q100.jpg", "shot_q95.jpg", "shot_q90.jpg"}) {
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
     }
     EXPECT_EQ(window.intQualityStep, -5);
 
-    expectChoice(prompts, input, {.jpg = true, .from = "50", .to = "55"});
+    expectChoice(input, {.jpg = true, .from = "50", .to = "55"});
     window.cmdConvertSingleFile_Click();
     EXPECT_TRUE(QFileInfo::exists(folder + "shot.jpg")) << "a range of one quality gets no suffix";
     EXPECT_TRUE(window.reportText().startsWith("shot.bmp ("));
@@ -139,8 +107,7 @@ TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {
 TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
     const QString input = folder + "broken.gif";
     ASSERT_TRUE(writeBytes(input, QByteArray("GIF89a\x10\x00\x10\x00", 10)));  // a header and nothing more
-    ScriptedPrompts prompts;
-    expectChoice(prompts, input, {.png = true, .jpg = true, .from = "50", .to = "70"});
+    expectChoice(input, {.png = true, .jpg = true, .from = "50", .to = "70"});
     window.cmdConvertSingleFile_Click();
     EXPECT_TRUE(window.reportText().contains("*** Read error: ")) << window.reportText().toStdString();
     EXPECT_FALSE(window.reportText().contains(".jpg")) << "no JPG conversion after a read error";
@@ -151,9 +118,8 @@ TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
 TEST_F(SingleFileTest, ExistingResultAskedWithoutTheAllFilesChoice) {
     const QString input = makeImage("dog.png", "PNG");
     ASSERT_TRUE(writeBytes(folder + "dog.bmp", "old"));
-    ScriptedPrompts prompts;
     const Choice choice{.bmp = true};
-    expectChoice(prompts, input, choice);
+    expectChoice(input, choice);
     prompts.expectDialog("frmTargetFileExists", [](QDialog& d) {
         EXPECT_FALSE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
         d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
@@ -163,7 +129,7 @@ TEST_F(SingleFileTest, ExistingResultAskedWithoutTheAllFilesChoice) {
     EXPECT_EQ(window.reportText(), "dog.png -- Existing BMP file not overwritten.\r\n\r\n");
     EXPECT_EQ(readBytes(folder + "dog.bmp"), "old");
 
-    expectChoice(prompts, input, choice);
+    expectChoice(input, choice);
     prompts.expectDialog("frmTargetFileExists", [](QDialog& d) {
         d.findChild<QAbstractButton*>("optOverwrite")->click();
         d.findChild<QPushButton*>("cmdContinue")->click();
@@ -175,7 +141,6 @@ TEST_F(SingleFileTest, ExistingResultAskedWithoutTheAllFilesChoice) {
 
 TEST_F(SingleFileTest, CancellingEitherDialogChangesNothing) {
     window.appendReport("kept\r\n");
-    ScriptedPrompts prompts;
     prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, QString());
     window.cmdConvertSingleFile_Click();
 
@@ -192,7 +157,6 @@ TEST_F(SingleFileTest, CancellingEitherDialogChangesNothing) {
 TEST_F(SingleFileTest, ConvertsFromTheKeyboard) {
     const QString input = makeImage("cat.png", "PNG");
     ASSERT_TRUE(takesTheKeyboard(window));
-    ScriptedPrompts prompts;
     prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, input);
     prompts.expectDialog("frmConvertSingleFile", [](QDialog& d) {
         ASSERT_TRUE(takesTheKeyboard(d));
@@ -200,15 +164,17 @@ TEST_F(SingleFileTest, ConvertsFromTheKeyboard) {
         EXPECT_EQ(pressKey(d, Qt::Key_Space), "cmdDoIt");
         EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::ShiftModifier, 3), "chkJPG") << "past the options";
         EXPECT_EQ(pressKey(d, Qt::Key_Space), "cmdDoIt");
+        EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::ShiftModifier, 3), "cboStep");
+        EXPECT_EQ(pressKey(d, Qt::Key_Up), "cmdDoIt") << "a new step moves on to Convert file";
         EXPECT_EQ(pressKey(d, Qt::Key_Tab, Qt::ShiftModifier, 5), "txbQuality(0)");
         QTest::keyClicks(d.focusWidget(), "60");  // replaces the text Tab selected
         EXPECT_EQ(pressKey(d, Qt::Key_Tab), "txbQuality(1)");
         QTest::keyClicks(d.focusWidget(), "70");
-        pressKey(d, Qt::Key_Return);
+        pressKey(d, Qt::Key_Return);  // in the text box
     });
     EXPECT_EQ(pressKey(window, Qt::Key_Return), "cmdConvertFiles") << "the focus step after the conversion";
     prompts.verify();
-    for (const char* name : {"cat.bmp", "cat_q60.jpg", "cat_q70.jpg"}) {
+    for (const char* name : {"cat.bmp", "cat_q60.jpg", "cat_q65.jpg", "cat_q70.jpg"}) {
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
     }
 }

@@ -1,13 +1,8 @@
 #include "app/StateFile.h"
 #include "platform/Twips.h"
 #include "tests/app/AppTest.h"
-#include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
-#include <QDir>
-#include <QLineEdit>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <cerrno>
 #ifdef Q_OS_LINUX
 #include <linux/capability.h>
@@ -18,10 +13,6 @@
 #endif
 
 namespace {
-
-using Prompt::Answer;
-using Prompt::Buttons;
-using Prompt::Icon;
 
 const QString kSaveTitle = QStringLiteral("Specify filename for saved state");
 const QString kRestoreTitle = QStringLiteral("Specify filename for state to restore");
@@ -95,7 +86,7 @@ protected:
     QTemporaryDir dir;
     QString file = dir.filePath(QStringLiteral("state.sta"));
     LoadedMainWindow window;
-    TestSupport::ScriptedPrompts prompts;
+    ScriptedPrompts prompts;
 };
 
 TEST_F(StateFileTest, SavesSevenQuotedLinesAsTheWindowStands) {
@@ -144,29 +135,14 @@ TEST_F(StateFileTest, OnlyYesToTheOverwriteQuestionReplacesTheFile) {
     EXPECT_EQ(files(), QStringList{"state.sta"});
 }
 
-TEST_F(StateFileTest, SaveIntoAMissingFolderIsReported) {
+// A missing folder, a write failing part-way and a read-only file: each is reported and the file kept whole.
+TEST_F(StateFileTest, SaveFailuresAreReportedAndLeaveTheEarlierFileWhole) {
     prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, dir.filePath("no such folder/s.sta"));
     expectSaveError(ENOENT);
     StateFile::cmdSaveState_Click(window, 0);
     prompts.verify();
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
-}
-
 #ifdef Q_OS_LINUX
-TEST_F(StateFileTest, ReadOnlyFileIsReportedAndKept) {
-    ASSERT_TRUE(writeBytes(file, kFreshFile));
-    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
-    WithoutAdminFileRights asUser;
-    if (QFile(file).open(QIODevice::Append)) {
-        GTEST_SKIP() << "this user may write to read-only files";
-    }
-    changeWindow();
-    expectSaveError(EACCES);
-    EXPECT_FALSE(StateFile::SaveState(window, file));
-    EXPECT_EQ(readBytes(file), kFreshFile);
-}
-
-TEST_F(StateFileTest, WriteFailingPartWayKeepsTheEarlierFileWhole) {
     ASSERT_TRUE(writeBytes(file, kFreshFile));
     changeWindow();
     expectSaveError(EFBIG);
@@ -178,8 +154,17 @@ TEST_F(StateFileTest, WriteFailingPartWayKeepsTheEarlierFileWhole) {
     EXPECT_FALSE(saved);
     EXPECT_EQ(readBytes(file), kFreshFile);
     EXPECT_EQ(files(), QStringList{"state.sta"}) << "no temporary file is left behind";
-}
+
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+    WithoutAdminFileRights asUser;
+    if (QFile(file).open(QIODevice::Append)) {
+        GTEST_SKIP() << "this user may write to read-only files";
+    }
+    expectSaveError(EACCES);
+    EXPECT_FALSE(StateFile::SaveState(window, file));
+    EXPECT_EQ(readBytes(file), kFreshFile);
 #endif
+}
 
 TEST_F(StateFileTest, RestoreAppliesLinesUntilOneIsMissingOrDoesNotFit) {
     const struct {

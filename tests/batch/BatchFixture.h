@@ -3,25 +3,12 @@
 #include "batch/Batch.h"
 #include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QTemporaryDir>
 #include <functional>
-#include <ostream>
-
-using Prompt::Answer;
-using Prompt::Buttons;
-using Prompt::Icon;
-
-// Report texts in failure messages, with their line ends visible.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << ::testing::PrintToString(text.toStdString());
-}
 
 // A main window reduced to what a run reads and changes: the report as a text, the busy look,
 // scripted "File exists" answers and the pages handed to the browser.
@@ -83,9 +70,6 @@ public:
 class BatchFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        inFolder = m_dir.path() + "/in/";
-        outFolder = m_dir.path() + "/out/";
         host.folders[0] = inFolder;
         host.folders[1] = outFolder;
         ASSERT_TRUE(QDir().mkpath(inFolder) && QDir().mkpath(outFolder));
@@ -98,20 +82,6 @@ protected:
         Batch::cmdConvertFiles_Click(host);
     }
 
-    static void writeImage(const QString& path, const char* format, int width = 8, int height = 6) {
-        QImage image(width, height, QImage::Format_RGB32);
-        image.fill(qRgb(40, 90, 160));
-        ASSERT_TRUE(image.save(path, format)) << path.toStdString();
-    }
-    static void writeBytes(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(bytes);
-    }
-    static QByteArray readBytes(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     static QString sizeText(const QString& path) { return Batch::SizeText(QFileInfo(path).size()); }
     // The files of `folder` in the order the file system lists them, which is the order of a run.
     static QStringList listed(const QString& folder) {
@@ -136,8 +106,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    QString inFolder;
-    QString outFolder;
+    QString inFolder = m_dir.path() + "/in/", outFolder = m_dir.path() + "/out/";
     FakeHost host;
-    TestSupport::ScriptedPrompts prompts;  // any message box not expected fails the test
+    ScriptedPrompts prompts;  // any message box not expected fails the test
 };

@@ -41,11 +41,11 @@ class BatchRun : public BatchFixture {};
 
 TEST_F(BatchRun, ConvertsEveryMatchingFileAndShowsEachOnANewViewerPage) {
     for (int i = 1; i <= 5; ++i) {
-        writeBytes(inFolder + QString("viewer0%1.htm").arg(i), "older");
+        ASSERT_TRUE(writeBytes(inFolder + QString("viewer0%1.htm").arg(i), "older"));
     }
-    writeImage(inFolder + "Photo.BMP", "BMP", 400, 300);
-    writeImage(inFolder + "b.bmp", "BMP");
-    writeImage(inFolder + "x.png", "PNG");
+    ASSERT_TRUE(writePicture(inFolder + "Photo.BMP", "BMP", 400, 300));
+    ASSERT_TRUE(writePicture(inFolder + "b.bmp", "BMP"));
+    ASSERT_TRUE(writePicture(inFolder + "x.png", "PNG"));
     host.viewInBrowser = true;
     convert("Number of BMP files converted: 2 (of 2 input)", "All files converted.");
 
@@ -70,8 +70,8 @@ TEST_F(BatchRun, ConvertsEveryMatchingFileAndShowsEachOnANewViewerPage) {
 
 TEST_F(BatchRun, ExistingResultsAreTreatedAsTheFileExistsDialogAnswers) {
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
-        writeImage(inFolder + name, "BMP");
-        writeBytes(outFolder + pngName(name), "old");
+        ASSERT_TRUE(writePicture(inFolder + name, "BMP"));
+        ASSERT_TRUE(writeBytes(outFolder + pngName(name), "old"));
     }
     const QStringList names = listed(inFolder);
     const auto existing = [&](int i) { return outFolder + pngName(names[i]); };
@@ -100,7 +100,7 @@ TEST_F(BatchRun, ExistingResultsAreTreatedAsTheFileExistsDialogAnswers) {
 
 TEST_F(BatchRun, StopDuringTheSecondOfFiveFilesLetsThatFileFinishAndOtherButtonsWait) {
     for (int i = 1; i <= 5; ++i) {
-        writeImage(inFolder + QString("p%1.bmp").arg(i), "BMP");
+        ASSERT_TRUE(writePicture(inFolder + QString("p%1.bmp").arg(i), "BMP"));
     }
     const QStringList names = listed(inFolder);
     bool clicked = false;
@@ -126,10 +126,11 @@ TEST_F(BatchRun, StopDuringTheSecondOfFiveFilesLetsThatFileFinishAndOtherButtons
 }
 
 TEST_F(BatchRun, AFailedConversionIsReportedAndOnlyAnUnwritableFormatEndsTheBatch) {
-    writeImage(inFolder + "a.bmp", "BMP");
-    writeImage(inFolder + "broken.bmp", "BMP", 40, 30);
-    writeBytes(inFolder + "broken.bmp", readBytes(inFolder + "broken.bmp").left(30));  // cut short in its header
-    writeImage(inFolder + "c.bmp", "BMP");
+    ASSERT_TRUE(writePicture(inFolder + "a.bmp", "BMP"));
+    ASSERT_TRUE(writePicture(inFolder + "broken.bmp", "BMP", 40, 30));
+    // Cut short in its header.
+    ASSERT_TRUE(writeBytes(inFolder + "broken.bmp", readBytes(inFolder + "broken.bmp").left(30)));
+    ASSERT_TRUE(writePicture(inFolder + "c.bmp", "BMP"));
     const QStringList names = listed(inFolder);
     int kind = 0;
     const QString message = Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", m_dir.path() + "/x.png", 80, kind);
@@ -149,8 +150,8 @@ TEST_F(BatchRun, AFailedConversionIsReportedAndOnlyAnUnwritableFormatEndsTheBatc
 }
 
 TEST_F(BatchRun, AMissingLibraryEndsTheRunWithAnErrorBoxAndRemovesTheEmptyPage) {
-    writeImage(inFolder + "a.bmp", "BMP");
-    writeImage(inFolder + "b.bmp", "BMP");
+    ASSERT_TRUE(writePicture(inFolder + "a.bmp", "BMP"));
+    ASSERT_TRUE(writePicture(inFolder + "b.bmp", "BMP"));
     const QString description = "libtessaplex.so: cannot open shared object file: No such file or directory";
     Batch::SetConverter(
         [&](const QString&, const QString&, qint16, int&) -> QString { throw RunTimeError(description); });
@@ -165,7 +166,7 @@ TEST_F(BatchRun, AMissingLibraryEndsTheRunWithAnErrorBoxAndRemovesTheEmptyPage) 
 
 TEST_F(BatchRun, QuittingDuringAConversionWaitsForItAndLeavesNoTemporaryFile) {
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
-        writeImage(inFolder + name, "BMP", 300, 200);
+        ASSERT_TRUE(writePicture(inFolder + name, "BMP", 300, 200));
     }
     const QStringList names = listed(inFolder);
     std::atomic<bool> finished{false};

@@ -5,7 +5,7 @@ class Checks : public BatchFixture {};
 
 TEST_F(Checks, QualityMustLieWithinItsBoundsAndFormatsMustDiffer) {
     const QString rangeMessage = "For conversion to JPG the quality must be in the range 10 through 100.";
-    writeImage(inFolder + "a.jpg", "JPG");
+    ASSERT_TRUE(writePicture(inFolder + "a.jpg", "JPG"));
     host.formats[0] = host.formats[1] = "JPG";
     host.quality = " 5 %";
     prompts
@@ -35,13 +35,12 @@ TEST_F(Checks, QualityMustLieWithinItsBoundsAndFormatsMustDiffer) {
 
 // Listings and a batch share the "No files" messages; they come before the question about the report.
 TEST_F(Checks, NoFilesMessagesNameTheFormatAndTheSideAndChangeNothing) {
-    writeBytes(inFolder + "a.png", "x");
+    ASSERT_TRUE(writeBytes(inFolder + "a.png", "x"));
     host.viewInBrowser = true;
     host.report = "kept\r\n";
     struct Case {
         int list;  // the List button's index, -1 for "Convert files"
-        const char* outFormat;
-        const char* message;
+        const char *outFormat, *message;
     };
     const QList<Case> cases = {
         {0, "PNG", "There are no BMP files in the input folder."},
@@ -67,11 +66,7 @@ TEST_F(Checks, NoFilesMessagesNameTheFormatAndTheSideAndChangeNothing) {
 
 TEST_F(Checks, MissingSettingsAskForMoreInputAndPointAtTheirButton) {
     struct Case {
-        const char* inFolder;
-        const char* outFolder;
-        const char* inFormat;
-        const char* outFormat;
-        const char* message;
+        const char *inFolder, *outFolder, *inFormat, *outFormat, *message;
         BatchHost::Control focus;
     };
     const QList<Case> cases = {
@@ -99,7 +94,7 @@ TEST_F(Checks, MissingSettingsAskForMoreInputAndPointAtTheirButton) {
 // The library's answers that the report explains further, and the one that ends a batch on input.
 TEST_F(Checks, LibraryAnswersGetTheirExplanationsAndAnUnknownInputEndsTheRun) {
     for (const char* name : {"a.bmp", "b.bmp"}) {
-        writeImage(inFolder + name, "BMP");
+        ASSERT_TRUE(writePicture(inFolder + name, "BMP"));
     }
     QString answer;
     int kind = 0;

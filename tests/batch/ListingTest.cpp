@@ -6,9 +6,9 @@
 class Listing : public BatchFixture {};
 
 TEST_F(Listing, InputListingShowsGroupedSizesAndAsksAboutTheReport) {
-    writeBytes(inFolder + "Big.BMP", QByteArray(5000, 'x'));
-    writeBytes(inFolder + "small.bmp", "12345");
-    writeBytes(inFolder + "notes.txt", "");
+    ASSERT_TRUE(writeBytes(inFolder + "Big.BMP", QByteArray(5000, 'x')));
+    ASSERT_TRUE(writeBytes(inFolder + "small.bmp", "12345"));
+    ASSERT_TRUE(writeBytes(inFolder + "notes.txt", ""));
     QDir(inFolder).mkdir("sub.bmp");  // a folder, not a file
     const auto line = [&](const QString& name) { return name.toLower() + "  " + sizeText(inFolder + name) + "\r\n"; };
     const QString bmps = linesFor(inFolder, ".bmp", line) + "\r\nNumber of BMP files in the input folder: 2\r\n";
@@ -39,13 +39,13 @@ TEST_F(Listing, InputListingShowsGroupedSizesAndAsksAboutTheReport) {
 
 TEST_F(Listing, OutputListingShowsNamesOnlyAndCountsBeyond32767) {
     const QByteArray first = QFile::encodeName(outFolder + "f0.png");
-    writeBytes(outFolder + "f0.png", "");
+    ASSERT_TRUE(writeBytes(outFolder + "f0.png", ""));
     for (int i = 1; i < 32770; ++i) {
         // Links to one empty file make a large folder far faster than new files.
         ASSERT_EQ(::link(first.constData(), QFile::encodeName(outFolder + QString("f%1.png").arg(i)).constData()), 0);
     }
-    writeBytes(outFolder + "Upper.PNG", "");
-    writeBytes(outFolder + "other.bmp", "");
+    ASSERT_TRUE(writeBytes(outFolder + "Upper.PNG", ""));
+    ASSERT_TRUE(writeBytes(outFolder + "other.bmp", ""));
     Batch::cmdList_Click(host, 1);
 
     const QString expected = linesFor(outFolder, ".png", [](const QString& name) { return name.toLower() + "\r\n"; }) +

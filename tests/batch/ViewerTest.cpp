@@ -37,7 +37,7 @@ TEST_F(Viewer, OddNamesAreEscapedOnThePageAndTheirImagesFound) {
     outFolder = m_dir.path() + "/out dir/";
     QDir().mkpath(outFolder);
     for (const QString& name : QStringList{"a & b.bmp", "<x> \"q\".bmp", "#1 100%.bmp", "Café 😀.BMP"}) {
-        writeImage(inFolder + name, "BMP");
+        ASSERT_TRUE(writePicture(inFolder + name, "BMP"));
     }
     host.folders[1] = outFolder;
     host.viewInBrowser = true;

@@ -5,6 +5,7 @@ set -euo pipefail
 exe=$1
 shot=$2
 mkdir -p "$(dirname "$shot")"
+fail() { echo "$*" >&2; exit 1; }
 
 if [ -z "${VORNASK_IN_XVFB:-}" ]; then
   export VORNASK_IN_XVFB=1
@@ -20,10 +21,7 @@ trap 'kill $pid 2>/dev/null || true' EXIT
 caption="Vornask 1.07"
 info=""
 for _ in $(seq 1 100); do
-  if ! kill -0 $pid 2>/dev/null; then
-    echo "the program ended before its window appeared" >&2
-    exit 1
-  fi
+  kill -0 $pid 2>/dev/null || fail "the program ended before its window appeared"
   id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$caption\"" | awk '{print $1}' | head -n 1 || true)
   if [ -n "$id" ]; then
     info=$(xwininfo -id "$id")
@@ -33,24 +31,15 @@ for _ in $(seq 1 100); do
   fi
   sleep 0.2
 done
-if [ -z "$info" ]; then
-  echo "no window captioned \"$caption\" appeared" >&2
-  exit 1
-fi
+[ -n "$info" ] || fail "no window captioned \"$caption\" appeared"
 width=$(awk '/Width:/ {print $2}' <<<"$info")
 height=$(awk '/Height:/ {print $2}' <<<"$info")
 echo "window \"$caption\": ${width}x${height} pixels"
 # 9465 x 4975 twips at 15 twips a pixel.
-if [ "$width" != 631 ] || [ "$height" != 332 ]; then
-  echo "client size ${width}x${height}, expected 631x332" >&2
-  exit 1
-fi
+[ "$width" = 631 ] && [ "$height" = 332 ] || fail "client size ${width}x${height}, expected 631x332"
 # The task bar shows the window's icon: xprop prints the size of its first picture.
 icon=$(xprop -notype -len 8 -id "$id" _NET_WM_ICON)
-if ! grep -q "Icon ([0-9]* x [0-9]*)" <<<"$icon"; then
-  echo "the window has no icon: $(head -n 1 <<<"$icon")" >&2
-  exit 1
-fi
+grep -q "Icon ([0-9]* x [0-9]*)" <<<"$icon" || fail "the window has no icon: $(head -n 1 <<<"$icon")"
 sleep 0.5
 import -window "$id" "$shot"
 test -s "$shot"

@@ -92,6 +92,7 @@ public:
     void failAfterRows(uint32_t rows) { m_failAfter = rows; }  // "Truncated test image"
     tessaplex::ImageInfo& mutableInfo() { return m_info; }
     Bytes& pixels() { return m_pixels; }
+    const Bytes& pixels() const { return m_pixels; }
     Rgba64 rgba() const { return rgba64(m_info, m_pixels); }
 
 private:

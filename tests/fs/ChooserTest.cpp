@@ -1,7 +1,6 @@
 #include "fs/frmSpecifyDirectory.h"
 #include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -14,13 +13,6 @@
 #include <system_error>
 
 namespace {
-
-using Prompt::Buttons;
-using Prompt::Icon;
-
-std::string s(const QString& text) {
-    return text.toStdString();
-}
 
 QString native(const QString& path) {
     return QDir::toNativeSeparators(QDir::cleanPath(path));
@@ -62,7 +54,7 @@ protected:
 
     void doubleClick(const QString& text) {
         QTreeWidgetItem* item = entry(text);
-        ASSERT_NE(item, nullptr) << s(text);
+        ASSERT_NE(item, nullptr) << text.toStdString();
         // Item views lay out their rows lazily; let them before asking where a row is.
         QApplication::processEvents();
         m_dir->scrollToItem(item);
@@ -78,13 +70,13 @@ protected:
     std::unique_ptr<frmSpecifyDirectory> m_chooser;
     QTreeWidget* m_dir = nullptr;
     QComboBox* m_drive = nullptr;
-    TestSupport::ScriptedPrompts prompts;
+    ScriptedPrompts prompts;
 };
 
 TEST_F(Chooser, StartsAtTheCurrentFolderAndOpensFoldersByDoubleClickAndEnter) {
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
+    EXPECT_EQ(m_chooser->currentFolder(), m_pictures);
     QStringList shown = entries();
-    EXPECT_EQ(s(shown.first()), s(QDir::toNativeSeparators(QDir::rootPath())));
+    EXPECT_EQ(shown.first(), QDir::toNativeSeparators(QDir::rootPath()));
     // Where "Ärger" goes depends on the locale's collation; the others are in order around it,
     // and the hidden folder is not among them.
     EXPECT_TRUE(shown.removeOne(QString::fromUtf8("Ärger")));
@@ -93,16 +85,16 @@ TEST_F(Chooser, StartsAtTheCurrentFolderAndOpensFoldersByDoubleClickAndEnter) {
 
     m_chooser->show();
     doubleClick("Summer 2024");
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Summer 2024")));
-    EXPECT_EQ(s(entries().last()), "Summer 2024");
+    EXPECT_EQ(m_chooser->currentFolder(), native(m_pictures + "/Summer 2024"));
+    EXPECT_EQ(entries().last(), "Summer 2024");
     doubleClick("Pictures");
 
     m_dir->setFocus();
     QTest::keyClick(m_dir, Qt::Key_Down);
     EXPECT_EQ(m_dir->currentItem(), entry("Alpha"));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures)) << "moving does not open; the ancestor was opened";
+    EXPECT_EQ(m_chooser->currentFolder(), m_pictures) << "moving does not open; the ancestor was opened";
     QTest::keyClick(m_dir, Qt::Key_Return);
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Alpha")));
+    EXPECT_EQ(m_chooser->currentFolder(), native(m_pictures + "/Alpha"));
     EXPECT_TRUE(m_chooser->isVisible()) << "Enter in the folder list must not close the chooser";
 }
 
@@ -121,7 +113,7 @@ TEST_F(Chooser, AcceptCancelEscapeAndFrameHideAndKeepTheFolder) {
         cancels[i]();
         EXPECT_FALSE(m_chooser->blnAccept || m_chooser->isVisible()) << i;
         EXPECT_EQ(m_chooser->closedThroughFrame(), i == 2) << i;
-        EXPECT_EQ(s(m_chooser->currentFolder()), s(native(m_pictures + "/Alpha"))) << i;
+        EXPECT_EQ(m_chooser->currentFolder(), native(m_pictures + "/Alpha")) << i;
     }
 }
 
@@ -136,14 +128,14 @@ TEST_F(Chooser, FoldersThatCannotBeReadAreReportedAndLeaveDirAsItWas) {
         QString::fromLocal8Bit(std::make_error_code(std::errc::no_such_file_or_directory).message());
     prompts.expectMsgBox(missing, Buttons::Ok, Icon::Exclamation, "Error");
     doubleClick("beta");
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(m_pictures));
+    EXPECT_EQ(m_chooser->currentFolder(), m_pictures);
 
     m_drive->setCurrentIndex(m_drive->findData(other));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
+    EXPECT_EQ(m_chooser->currentFolder(), other);
     const QStringList before = entries();
     prompts.expectMsgBox(missing, Buttons::Ok, Icon::Exclamation, "Error");
     m_drive->setCurrentIndex(m_drive->findData(gone));
-    EXPECT_EQ(s(m_chooser->currentFolder()), s(other));
+    EXPECT_EQ(m_chooser->currentFolder(), other);
     EXPECT_EQ(entries(), before);
     EXPECT_EQ(m_drive->currentIndex(), m_drive->findData(gone));
 }

@@ -2,16 +2,12 @@
 #include "fs/FileProc.h"
 #include "fs/FolderCheck.h"
 #include "fs/StrProc.h"
+#include "tests/support/TestHelpers.h"
 
-#include <gtest/gtest.h>
 #include <QRegularExpression>
 #include <tuple>
 
 namespace {
-
-std::string s(const QString& text) {
-    return text.toStdString();
-}
 
 TEST(StrProc, MaskMatching) {
     using Matcher = bool (*)(const QString&, const QString&, bool);
@@ -47,7 +43,7 @@ TEST(StrProc, CleanNumericText) {
     for (const auto& [in, allowMinus, out] : cases) {
         QString text = QString::fromUtf8(in);
         StrProc::CleanNumericText(text, allowMinus);
-        EXPECT_EQ(s(text), out) << in << (allowMinus ? " (minus allowed)" : "");
+        EXPECT_EQ(text, out) << in << (allowMinus ? " (minus allowed)" : "");
     }
 }
 
@@ -60,11 +56,11 @@ TEST(StrProc, FindInListAndRemoveChars) {
 
     QString text = "a*b*C*c**";
     StrProc::RemoveChars(text, "*c");
-    EXPECT_EQ(s(text), "abC");
+    EXPECT_EQ(text, "abC");
     // Two characters outside the BMP share their first half; only the one named goes.
     QString emoji = QString::fromUtf8("😀😁x");
     StrProc::RemoveChars(emoji, QString::fromUtf8("😀"));
-    EXPECT_EQ(s(emoji), "😁x");
+    EXPECT_EQ(emoji, "😁x");
 }
 
 TEST(FileProc, PathHelpersInBothStyles) {
@@ -86,8 +82,8 @@ TEST(FileProc, PathHelpersInBothStyles) {
         {extension, "/home/Ann/Cat.Png", "png", "png"}, {extension, "C:\\my.dir\\readme", "dir\\readme", "dir\\readme"},
     };
     for (const auto& [helper, path, windows, posix] : cases) {
-        EXPECT_EQ(s(helper(QString::fromUtf8(path), PathStyle::windows())), windows) << path;
-        EXPECT_EQ(s(helper(QString::fromUtf8(path), PathStyle::posix())), posix) << path;
+        EXPECT_EQ(helper(QString::fromUtf8(path), PathStyle::windows()), windows) << path;
+        EXPECT_EQ(helper(QString::fromUtf8(path), PathStyle::posix()), posix) << path;
     }
 }
 
@@ -105,16 +101,16 @@ TEST(FolderCheck, SummaryTexts) {
          "2 BMP files, no PNG files, 1 JPG file and 2 GIF files."},
     };
     for (const auto& [index, bmp, png, jpg, gif, text] : cases) {
-        EXPECT_EQ(s(FolderCheck::FolderSummaryText(index, bmp, png, jpg, gif)), text);
+        EXPECT_EQ(FolderCheck::FolderSummaryText(index, bmp, png, jpg, gif), text);
     }
-    EXPECT_EQ(s(FolderCheck::ChosenFolderText("d:\\My Pictures", PathStyle::windows())), "D:\\my pictures\\");
-    EXPECT_EQ(s(FolderCheck::ChosenFolderText("/home/Ann/My Pictures", PathStyle::posix())), "/home/Ann/My Pictures/");
+    EXPECT_EQ(FolderCheck::ChosenFolderText("d:\\My Pictures", PathStyle::windows()), "D:\\my pictures\\");
+    EXPECT_EQ(FolderCheck::ChosenFolderText("/home/Ann/My Pictures", PathStyle::posix()), "/home/Ann/My Pictures/");
 }
 
 TEST(DiskProc, FirstFixedDriveIsADriveLetterWhereThereAreDriveLetters) {
     const QString drive = DiskProc::FirstFixedDrive();
     const bool letters = PathStyle::native().isWindows();
-    EXPECT_TRUE(letters ? QRegularExpression("^[A-Z]:$").match(drive).hasMatch() : drive.isEmpty()) << s(drive);
+    EXPECT_TRUE(letters ? QRegularExpression("^[A-Z]:$").match(drive).hasMatch() : drive.isEmpty()) << drive.toStdString();
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "scramble/frmScrambler.h"
 #include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -13,10 +12,6 @@
 
 namespace {
 
-using Prompt::Answer;
-using Prompt::Buttons;
-using Prompt::Icon;
-
 const QString kQuestion = QStringLiteral("The text contains line breaks. Replace each line break by a blank?");
 const QString kTooLong = QStringLiteral("The text is too long: at most 220 characters can be scrambled.");
 
@@ -24,10 +19,6 @@ const QString kTooLong = QStringLiteral("The text is too long: at most 220 chara
 const char16_t kWindows1252[32] = {u'€', u'\x81', u'‚',    u'ƒ', u'„',    u'…',    u'†', u'‡',    u'ˆ', u'‰', u'Š',
                                    u'‹', u'Œ',    u'\x8D', u'Ž', u'\x8F', u'\x90', u'‘', u'’',    u'“', u'”', u'•',
                                    u'–', u'—',    u'˜',    u'™', u'š',    u'›',    u'œ', u'\x9D', u'ž', u'Ÿ'};
-
-std::string s(const QString& text) {
-    return text.toStdString();
-}
 
 // A text of the given length with blanks and quotes inside but not at its ends.
 QString sample(int length) {
@@ -39,7 +30,7 @@ QString sample(int length) {
 class Scrambler : public ::testing::Test {
 protected:
     void SetUp() override { Prompt::setProgramTitle(frmScrambler::ProgramTitle()); }
-    TestSupport::ScriptedPrompts prompts;
+    ScriptedPrompts prompts;
     frmScrambler window;
 };
 
@@ -48,18 +39,18 @@ TEST_F(Scrambler, BlocksLengthCharacterAndPadding) {
     const std::tuple<const char*, const char*, const char*> blocks[] = {
         {"12345", "43152", "35214"}, {"1234", "4312", "3214"}, {"123", "312", "321"}};
     for (const auto& [in, scrambled, unscrambled] : blocks) {
-        EXPECT_EQ(s(frmScrambler::ScrambleBlock(in)), scrambled) << in;
-        EXPECT_EQ(s(frmScrambler::UnscrambleBlock(in)), unscrambled) << in;
+        EXPECT_EQ(frmScrambler::ScrambleBlock(in), scrambled) << in;
+        EXPECT_EQ(frmScrambler::UnscrambleBlock(in), unscrambled) << in;
     }
     // Five characters: no padding, length character "$" (code 36).
-    EXPECT_EQ(s(window.Scramble("abcde")), "$dcaeb");
+    EXPECT_EQ(window.Scramble("abcde"), "$dcaeb");
     // Three: a double quote (code 34) and two padding letters.
     const QString abc = window.Scramble("abc");
     ASSERT_EQ(abc.size(), 6);
     EXPECT_EQ(abc.at(0), QLatin1Char('"'));
     const QString unpermuted = frmScrambler::UnscrambleBlock(abc.mid(1));
-    EXPECT_EQ(s(unpermuted.left(3)), "abc");
-    EXPECT_TRUE(QRegularExpression("^[a-z{]{2}$").match(unpermuted.mid(3)).hasMatch()) << s(unpermuted);
+    EXPECT_EQ(unpermuted.left(3), "abc");
+    EXPECT_TRUE(QRegularExpression("^[a-z{]{2}$").match(unpermuted.mid(3)).hasMatch()) << unpermuted.toStdString();
     // One character: the length character is a blank, which Unscramble trims away, so a
     // padding letter is read as the length and the text does not come back.
     const QString a = window.Scramble("a");
@@ -67,7 +58,7 @@ TEST_F(Scrambler, BlocksLengthCharacterAndPadding) {
     EXPECT_EQ(frmScrambler::Unscramble(a).size(), 4);
     // 220 characters are the most (code 251); 221 give the error text.
     EXPECT_EQ(window.Scramble(sample(220)).at(0), QChar(0xFB));
-    EXPECT_EQ(s(window.Scramble(sample(221))), s(kTooLong));
+    EXPECT_EQ(window.Scramble(sample(221)), kTooLong);
     EXPECT_EQ(window.Scramble("  " + sample(220) + "  ").size(), 221) << "blanks at the ends do not count";
 }
 
@@ -81,13 +72,13 @@ TEST_F(Scrambler, RoundTripsStandInsAndMalformedTexts) {
             EXPECT_EQ(scrambled.at(0).unicode(), kWindows1252[code - 128]) << "code " << code;
         }
         EXPECT_FALSE(scrambled.mid(1).contains(QLatin1Char(' ')) || scrambled.mid(1).contains(QLatin1Char('"')));
-        ASSERT_EQ(s(frmScrambler::Unscramble(scrambled)), s(plain)) << length;
+        ASSERT_EQ(frmScrambler::Unscramble(scrambled), plain) << length;
     }
     EXPECT_EQ(frmScrambler::Unscramble(window.Scramble(QString::fromUtf8("aþbýc"))), QStringLiteral("a b\"c"));
     EXPECT_TRUE(window.Scramble("    ").isEmpty());
     EXPECT_TRUE(frmScrambler::Unscramble(QStringLiteral("\x01") + "abcde").isEmpty()) << "negative length";
     // A character outside the code page reads as "?" (63): length 32, more than is there.
-    EXPECT_EQ(s(frmScrambler::Unscramble(QString::fromUtf8("Ādcaeb"))), "abcde");
+    EXPECT_EQ(frmScrambler::Unscramble(QString::fromUtf8("Ādcaeb")), "abcde");
 }
 
 TEST_F(Scrambler, LineBreakQuestionYesNoCancel) {
@@ -95,11 +86,11 @@ TEST_F(Scrambler, LineBreakQuestionYesNoCancel) {
     for (Answer answer : {Answer::Yes, Answer::No, Answer::Cancel, Answer::Yes}) {
         prompts.expectMsgBox(kQuestion, Buttons::YesNoCancel, Icon::None, "Vornask", answer);
     }
-    EXPECT_EQ(s(frmScrambler::Unscramble(window.Scramble(text))), "one two");
-    EXPECT_EQ(s(frmScrambler::Unscramble(window.Scramble(text))), "one\r\ntwo \r\n");
+    EXPECT_EQ(frmScrambler::Unscramble(window.Scramble(text)), "one two");
+    EXPECT_EQ(frmScrambler::Unscramble(window.Scramble(text)), "one\r\ntwo \r\n");
     EXPECT_TRUE(window.Scramble(text).isEmpty());
     EXPECT_TRUE(window.Scramble("\r\n \r\n").isEmpty()) << "nothing is left once the line breaks go";
-    EXPECT_EQ(s(frmScrambler::Unscramble(window.Scramble("a\nb"))), "a\nb") << "a line feed alone is no line break";
+    EXPECT_EQ(frmScrambler::Unscramble(window.Scramble("a\nb")), "a\nb") << "a line feed alone is no line break";
 }
 
 TEST_F(Scrambler, ToolWindowButtons) {
@@ -107,12 +98,12 @@ TEST_F(Scrambler, ToolWindowButtons) {
         const char* names[] = {"txbString", "txbScrambledString", "txbUnscrambledString"};
         return window.findChild<QPlainTextEdit*>(names[i]);
     };
-    const auto text = [&](int i) { return s(box(i)->document()->toRawText()); };
+    const auto text = [&](int i) { return box(i)->document()->toRawText(); };
     const auto length = [this](int i) {
-        return s(window.findChild<QLabel*>(QStringLiteral("lblLength_%1").arg(i))->text());
+        return window.findChild<QLabel*>(QStringLiteral("lblLength_%1").arg(i))->text();
     };
     const auto click = [this](const QString& name) { window.findChild<QPushButton*>(name)->click(); };
-    EXPECT_EQ(s(window.windowTitle()), "Vornask string scrambler");
+    EXPECT_EQ(window.windowTitle(), "Vornask string scrambler");
     EXPECT_EQ(length(0) + length(1) + length(2), "");
     click("cmdCopyToClipboard_1");
     EXPECT_FALSE(prompts.clipboardWritten) << "an empty box leaves the clipboard alone";
@@ -126,9 +117,9 @@ TEST_F(Scrambler, ToolWindowButtons) {
     EXPECT_EQ(length(2), "Length = 12");
     click("cmdCheck");  // equal: no message
     click("cmdCopyToClipboard_1");
-    EXPECT_EQ(s(frmScrambler::Unscramble(prompts.clipboard)), "line1\r\nline2");
+    EXPECT_EQ(frmScrambler::Unscramble(prompts.clipboard), "line1\r\nline2");
     click("cmdCopyToClipboard_2");
-    EXPECT_EQ(s(prompts.clipboard), "line1\r\nline2");
+    EXPECT_EQ(prompts.clipboard, "line1\r\nline2");
     for (int i = 0; i < 3; ++i) {
         click(QStringLiteral("cmdClear_%1").arg(i));
         EXPECT_EQ(text(i) + length(i), "") << i;
@@ -140,12 +131,12 @@ TEST_F(Scrambler, ToolWindowButtons) {
     prompts.clipboard = sample(129);
     click("cmdPasteFromClipboard_0");
     EXPECT_EQ(box(1)->document()->toRawText().at(0), QChar(0xA0));
-    EXPECT_EQ(text(2), s(sample(129)));
+    EXPECT_EQ(text(2), sample(129));
     EXPECT_EQ(length(0), "Length = 129");
     prompts.clipboard = sample(221);
     prompts.expectMsgBox("The unscrambled string differs from the string.", Buttons::Ok, Icon::None, "Check failed");
     click("cmdPasteFromClipboard_0");
-    EXPECT_EQ(text(1), s(kTooLong));
+    EXPECT_EQ(text(1), kTooLong);
     prompts.clipboard = "line1 line2";
     click("cmdPasteFromClipboard_2");
     EXPECT_EQ(length(2), "Length = 11");

@@ -1,17 +1,16 @@
 #pragma once
+// What the tests of the single-file dialogs share.
 
 #include "platform/Twips.h"
+#include "tests/support/ScriptedPrompts.h"
 
 #include <QAbstractButton>
-#include <QString>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
-#include <QWidget>
-#include <ostream>
+#include <functional>
 #include <stdexcept>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace DialogTest {
 

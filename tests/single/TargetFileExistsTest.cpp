@@ -1,36 +1,20 @@
-#include "platform/Prompt.h"
 #include "single/frmTargetFileExists.h"
 #include "tests/single/DialogTest.h"
-#include "tests/support/ScriptedPrompts.h"
 
-#include <gtest/gtest.h>
 #include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <functional>
 
 using namespace DialogTest;
-using Prompt::Answer;
-using Prompt::Buttons;
-using Prompt::Icon;
 
 namespace {
 
 const QString kInUse = QStringLiteral("New filename already in use.  Overwrite file?");
 
-void touch(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-}
-
 class FileExistsDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        touch(entry);
+        ASSERT_TRUE(writeBytes(entry, {}));
         mainWindow.move(100, 80);
         mainWindow.resize(px(9465), px(4975));
     }
@@ -64,7 +48,7 @@ protected:
     QTemporaryDir folder;
     QString entry = folder.filePath(QStringLiteral("photo.png"));
     QWidget mainWindow;
-    TestSupport::ScriptedPrompts prompts;
+    ScriptedPrompts prompts;
     frmTargetFileExists dialog{&mainWindow};
     QLineEdit* pathBox = control<QLineEdit>(dialog, "txbFilepath");
     QRadioButton* overwrite = control<QRadioButton>(dialog, "optOverwrite");
@@ -131,7 +115,7 @@ TEST_F(FileExistsDialog, GivesEachOfTheFourAnswers) {
 TEST_F(FileExistsDialog, ChecksANewNameBeforeAcceptingIt) {
     const QString sep = QDir::separator();
     const QString other = folder.filePath(QStringLiteral("other.png"));
-    touch(other);
+    ASSERT_TRUE(writeBytes(other, {}));
     ask(entry, false, [&] {
         expectError(QStringLiteral("New filename must have extension .png."), Icon::None);
         typeNewName(folder.path() + sep + "new.jpg");
@@ -156,7 +140,7 @@ TEST_F(FileExistsDialog, ChecksANewNameBeforeAcceptingIt) {
     ask(entry, false, [&] { typeNewName(entry); });
     expectAnswer(false, false, entry);
     const QString otherCase = folder.filePath(QStringLiteral("Photo.png"));
-    touch(otherCase);
+    ASSERT_TRUE(writeBytes(otherCase, {}));
     ask(entry, false, [&] {
         prompts.expectMsgBox(kInUse, Buttons::YesNo, Icon::None, QStringLiteral("File exists"), Answer::Yes);
         typeNewName(otherCase);

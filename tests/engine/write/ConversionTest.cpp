@@ -51,8 +51,7 @@ TEST(Conversion, EveryOutcomeIsAnsweredWithItsKindAndMessage) {
         std::string message;  // a prefix where it ends in ": "
         const char* magic = nullptr;
     } cases[] = {
-        {input, dir.filePath("out.bmp"), 0, kNoError, "BM"},
-        {input, dir.filePath("out.png"), 0, kNoError, "\x89PNG"},
+        {input, dir.filePath("out.bmp"), 0, kNoError, "BM"}, {input, dir.filePath("out.png"), 0, kNoError, "\x89PNG"},
         {input, dir.filePath("out.jpg"), 0, kNoError, "\xFF\xD8\xFF"},
         {input, dir.filePath("out.jpeg"), 0, kNoError, "\xFF\xD8\xFF"},
         {input, dir.filePath("OUT.PNG"), 0, kNoError, "\x89PNG"},
@@ -60,10 +59,8 @@ TEST(Conversion, EveryOutcomeIsAnsweredWithItsKindAndMessage) {
         {input, dir.filePath("out.gif"), -1, kOutputNotSupported},
         {input, dir.filePath("out.GIF"), -1, kOutputNotSupported},
         {input, dir.filePath("out.tif"), -1, kOutputNotSupported},
-        {input, dir.filePath("out"), -1, kOutputNotSupported},
-        {input, dir.filePath("out."), -1, kOutputNotSupported},
-        {input, dir.filePath("dir.png/out"), -1, kOutputNotSupported},
-        {input, "", -1, kOutputNotSupported},
+        {input, dir.filePath("out"), -1, kOutputNotSupported}, {input, dir.filePath("out."), -1, kOutputNotSupported},
+        {input, dir.filePath("dir.png/out"), -1, kOutputNotSupported}, {input, "", -1, kOutputNotSupported},
         {dir.filePath("missing.png"), dir.filePath("new.bmp"), 1,
          "Cannot open the input file (No such file or directory)"},
         {dir.path(), dir.filePath("new.bmp"), 1, "The input is not a regular file"},

@@ -78,14 +78,11 @@ TEST(BmpWriter, KindFollowsTheImageAndEveryPixelSurvives) {
     } cases[] = {
         {"rgb", makeImage(PixelFormat::Rgb8, 5, 7), 24, 0},
         {"rgb16", makeImage(PixelFormat::Rgb16, 9, 4), 24, 0, 128},  // rounded to 8 bits
-        {"2 colours", makeIndexedImage(13, 6, 2, false), 1, 2},
-        {"3 colours", makeIndexedImage(13, 6, 3, false), 4, 3},
+        {"2 colours", makeIndexedImage(13, 6, 2, false), 1, 2}, {"3 colours", makeIndexedImage(13, 6, 3, false), 4, 3},
         {"16 colours", makeIndexedImage(13, 6, 16, false), 4, 16},
         {"17 colours", makeIndexedImage(13, 6, 17, false), 8, 17},
-        {"256 colours", makeIndexedImage(13, 6, 256, false), 8, 256},
-        {"1-bit gray", lowDepthGray(1, 11, 5), 1, 2},
-        {"4-bit gray", lowDepthGray(4, 11, 5), 4, 16},
-        {"gray", makeImage(PixelFormat::Gray8, 11, 5), 8, 256},
+        {"256 colours", makeIndexedImage(13, 6, 256, false), 8, 256}, {"1-bit gray", lowDepthGray(1, 11, 5), 1, 2},
+        {"4-bit gray", lowDepthGray(4, 11, 5), 4, 16}, {"gray", makeImage(PixelFormat::Gray8, 11, 5), 8, 256},
         {"gray16", makeImage(PixelFormat::Gray16, 11, 5), 8, 256, 128},
         {"rgba", makeImage(PixelFormat::Rgba8, 10, 4), 32, 0},
         {"transparent palette", makeIndexedImage(10, 4, 40, true), 32, 0},
