@@ -423,16 +423,8 @@ void ProcessFile(BatchHost& host, int intOperation, const QString& strFilename, 
 
     // The input is read under its real name; the names the program creates are lower case.
     const QString inputPath = host.folderText(0) + strFilename;
-    QString outputName =
-        (strFilename.chopped(qMin<qsizetype>(3, strFilename.size())) + state.strOutputFormat).toLower();
-    if (intOperation == ConvertSingle && !strQualitySuffix.isEmpty()) {
-        const qsizetype dot = outputName.lastIndexOf(QLatin1Char('.'));
-        if (dot >= 0) {
-            outputName = outputName.left(dot) + QStringLiteral("_q") + strQualitySuffix + outputName.mid(dot);
-        } else {
-            outputName += QStringLiteral("_q") + strQualitySuffix;
-        }
-    }
+    QString outputName = FileProc::OutputFileName(
+        strFilename, state.strOutputFormat, intOperation == ConvertSingle ? strQualitySuffix : QString());
     QString outputPath = host.folderText(1) + outputName;
 
     if (state.blnWarnOnOverwrite && host.warnOnOverwriteChecked() && FileProc::FileExists(outputPath)) {

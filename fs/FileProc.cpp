@@ -52,6 +52,15 @@ QString GetFileExtension(const QString& path) {
     return path.mid(dot + 1).toLower();
 }
 
+QString OutputFileName(const QString& name, const QString& format, const QString& qualitySuffix) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString stem = dot < 0 ? name : name.left(dot);
+    if (!qualitySuffix.isEmpty()) {
+        stem += QStringLiteral("_q") + qualitySuffix;
+    }
+    return (stem + QLatin1Char('.') + format).toLower();
+}
+
 QString GetFileName(const QString& path, const PathStyle& style) {
     const qsizetype separator = path.lastIndexOf(style.separator());
     if (separator < 0) {

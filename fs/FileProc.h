@@ -22,6 +22,12 @@ int CountMatchingFiles(const QString& folder, const QString& mask);
 // The text after the last "." of the whole path, in lower case; empty without a ".".
 QString GetFileExtension(const QString& path);
 
+// The name of a conversion's result: `name` (a file name without folder) with the text after
+// its last "." replaced by `format` (or "." + `format` added when it has no "."), all in lower
+// case; a non-empty `qualitySuffix` goes before the extension as "_q" + suffix.
+// "Photo.BMP", "PNG" gives "photo.png"; "pic.jpeg", "JPG", "60" gives "pic_q60.jpg".
+QString OutputFileName(const QString& name, const QString& format, const QString& qualitySuffix = QString());
+
 // The text after the last separator (lower case with the Windows style); empty without one.
 QString GetFileName(const QString& path, const PathStyle& style = PathStyle::native());
 

@@ -87,6 +87,19 @@ TEST(FileProc, PathHelpersInBothStyles) {
     }
 }
 
+TEST(FileProc, OutputFileNameReplacesTheTextAfterTheLastDot) {
+    // Rows: input name, format, quality suffix, result name.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"Photo.BMP", "PNG", "", "photo.png"},      {"pic.jpeg", "BMP", "", "pic.bmp"},
+        {"pic.jpeg", "JPG", "60", "pic_q60.jpg"},  {"a.b.tif.gif", "JPG", "", "a.b.tif.jpg"},
+        {"noext", "PNG", "", "noext.png"},         {"ÄRGER.Png", "JPG", "100", "ärger_q100.jpg"},
+        {".bmp", "PNG", "", ".png"},
+    };
+    for (const auto& [name, format, suffix, expected] : cases) {
+        EXPECT_EQ(FileProc::OutputFileName(QString::fromUtf8(name), format, suffix), QString::fromUtf8(expected)) << name;
+    }
+}
+
 TEST(FolderCheck, SummaryTexts) {
     // Rows: folder index, counts of BMP, PNG, JPG and GIF files, summary.
     const std::tuple<int, int, int, int, int, const char*> cases[] = {
