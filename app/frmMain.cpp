@@ -39,6 +39,7 @@
 frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     m_exitProgram = [] { QCoreApplication::quit(); };
     createControls();
+    takeDropsOnTheWindow();
 
     connect(cmdClearFolderForImages[0], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(0); });
     connect(cmdClearFolderForImages[1], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(1); });
@@ -94,8 +95,7 @@ void frmMain::Form_Load() {
 
     strTitle = frmScrambler::ProgramTitle();
     Prompt::setProgramTitle(strTitle);
-    strVersionNumber = QString::number(VORNASK_VERSION_MAJOR) + QStringLiteral(".") +
-                       QString::number(VORNASK_VERSION_MINOR) + QStringLiteral("7");
+    strVersionNumber = versionText();
     setWindowTitle(strTitle + QStringLiteral(" ") + strVersionNumber);
 
     // The progress line lies over the button row while a file is converted.
@@ -121,6 +121,11 @@ void frmMain::Form_Load() {
 #else
     QDir::setCurrent(drive + QStringLiteral("/"));
 #endif
+}
+
+QString frmMain::versionText() {
+    return QString::number(VORNASK_VERSION_MAJOR) + QStringLiteral(".") + QString::number(VORNASK_VERSION_MINOR) +
+           QStringLiteral("7");
 }
 
 void frmMain::InitialiseControls() {

@@ -1,37 +1,48 @@
 #!/usr/bin/env bash
-# Usage: window_under_xvfb.sh <vornask executable> <screenshot.png>
-# Runs inside its own virtual X server (xvfb-run), so it needs no screen.
+# Usage: window_under_xvfb.sh <vornask executable> <screenshot.png> [<caption> <argument>...]
+# Runs inside its own virtual X server (xvfb-run), so it needs no screen. With a caption and
+# arguments, the program is started with those arguments (as a file manager's "Open with"
+# does) and a second window of that caption must appear over the main window.
 set -euo pipefail
-exe=$1
-shot=$2
-mkdir -p "$(dirname "$shot")"
-fail() { echo "$*" >&2; exit 1; }
-
 if [ -z "${VORNASK_IN_XVFB:-}" ]; then
   export VORNASK_IN_XVFB=1
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
 fi
+exe=$1
+shot=$2
+expected=${3:-}
+shift $(( $# < 3 ? $# : 3 ))
+mkdir -p "$(dirname "$shot")"
+fail() { echo "$*" >&2; exit 1; }
 
 unset QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
-"$exe" &
+"$exe" "$@" &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
-caption="Vornask 1.07"
-info=""
-for _ in $(seq 1 100); do
-  kill -0 $pid 2>/dev/null || fail "the program ended before its window appeared"
-  id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$caption\"" | awk '{print $1}' | head -n 1 || true)
-  if [ -n "$id" ]; then
-    info=$(xwininfo -id "$id")
-    if grep -q "Map State: IsViewable" <<<"$info"; then
-      break
+# Waits for a mapped window captioned $1; prints its id and xwininfo.
+wait_for_window() {
+  local id info
+  for _ in $(seq 1 100); do
+    kill -0 $pid 2>/dev/null || fail "the program ended before its window \"$1\" appeared"
+    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\"" | awk '{print $1}' | head -n 1 || true)
+    if [ -n "$id" ]; then
+      info=$(xwininfo -id "$id")
+      if grep -q "Map State: IsViewable" <<<"$info"; then
+        printf '%s\n%s\n' "$id" "$info"
+        return
+      fi
     fi
-  fi
-  sleep 0.2
-done
-[ -n "$info" ] || fail "no window captioned \"$caption\" appeared"
+    sleep 0.2
+  done
+  fail "no window captioned \"$1\" appeared"
+}
+
+caption="Vornask 1.07"
+found=$(wait_for_window "$caption")
+id=$(head -n 1 <<<"$found")
+info=$(tail -n +2 <<<"$found")
 width=$(awk '/Width:/ {print $2}' <<<"$info")
 height=$(awk '/Height:/ {print $2}' <<<"$info")
 echo "window \"$caption\": ${width}x${height} pixels"
@@ -40,6 +51,11 @@ echo "window \"$caption\": ${width}x${height} pixels"
 # The task bar shows the window's icon: xprop prints the size of its first picture.
 icon=$(xprop -notype -len 8 -id "$id" _NET_WM_ICON)
 grep -q "Icon ([0-9]* x [0-9]*)" <<<"$icon" || fail "the window has no icon: $(head -n 1 <<<"$icon")"
+if [ -n "$expected" ]; then
+  found=$(wait_for_window "$expected")
+  echo "window \"$expected\" over the main window"
+  id=root
+fi
 sleep 0.5
 import -window "$id" "$shot"
 test -s "$shot"
