@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral("Converts images between BMP, PNG, JPG and GIF."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("paths"),
+    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
                                  QStringLiteral("Images to convert one after another, or a folder for the input "
                                                 "images folder box."),
                                  QStringLiteral("[FILE...|FOLDER]"));
