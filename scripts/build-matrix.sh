@@ -60,6 +60,7 @@ for compiler in $compilers; do
         printf '%-36s ok      %4ds\n' "$name" $((SECONDS - start))
       else
         printf '%-36s FAILED  %4ds  (%s; see %s)\n' "$name" $((SECONDS - start)) "$step" "$log"
+        tail -n 40 "$log" | sed 's/^/    /'
         failed+=("$name")
       fi
     done
