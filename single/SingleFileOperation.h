@@ -32,7 +32,7 @@ void cmdConvertSingleFile_Click(SingleFileHost& host);
 // operation runs.
 void ConvertChosenFile(SingleFileHost& host, const QString& chosenPath);
 
-// The Open dialog's filter for the images the program converts.
-inline const QString kImageFilter = QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png");
+// The Open dialog's filter for the images the program converts; a JPEG is often named .jpeg.
+inline const QString kImageFilter = QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.jpeg;*.png");
 
 }  // namespace SingleFile
