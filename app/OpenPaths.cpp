@@ -10,7 +10,9 @@
 namespace OpenPaths {
 namespace {
 
-quint32 le32(const uchar* b) { return b[0] | b[1] << 8 | b[2] << 16 | quint32(b[3]) << 24; }
+quint32 le32(const uchar* b) {
+    return b[0] | b[1] << 8 | b[2] << 16 | quint32(b[3]) << 24;
+}
 
 // The signatures the conversion library reads by. "BM" alone is too weak a sign (a text can
 // start with it), so a bitmap must also carry a header size the library knows.
@@ -53,11 +55,15 @@ Kind Classify(const QString& path) {
 QString RefusalText(const QString& path, Kind kind) {
     const QString start = QStringLiteral("Cannot open \"") + QDir::toNativeSeparators(path) + QStringLiteral("\": ");
     switch (kind) {
-        case Kind::Missing: return start + QStringLiteral("there is no such file or folder.");
-        case Kind::Unreadable: return start + QStringLiteral("it cannot be read.");
-        case Kind::NotAnImage: return start + QStringLiteral("it is not a BMP, PNG, JPG or GIF image.");
+        case Kind::Missing:
+            return start + QStringLiteral("there is no such file or folder.");
+        case Kind::Unreadable:
+            return start + QStringLiteral("it cannot be read.");
+        case Kind::NotAnImage:
+            return start + QStringLiteral("it is not a BMP, PNG, JPG or GIF image.");
         case Kind::Image:
-        case Kind::Folder: break;
+        case Kind::Folder:
+            break;
     }
     Q_ASSERT_X(false, "RefusalText", "an image or a folder is not refused");
     return start;
@@ -67,7 +73,7 @@ QStringList Absolute(const QStringList& arguments, const QString& currentFolder)
     QStringList paths;
     const QDir folder(currentFolder);
     for (const QString& argument : arguments) {
-        paths << QDir::cleanPath(folder.absoluteFilePath(argument));
+        paths << QDir::toNativeSeparators(QDir::cleanPath(folder.absoluteFilePath(argument)));
     }
     return paths;
 }
@@ -78,7 +84,7 @@ QStringList LocalPaths(const QMimeData& data) {
         if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
             return {};
         }
-        paths << QDir::cleanPath(url.toLocalFile());
+        paths << QDir::toNativeSeparators(QDir::cleanPath(url.toLocalFile()));
     }
     return paths;
 }

@@ -20,7 +20,7 @@ Kind Classify(const QString& path);
 QString RefusalText(const QString& path, Kind kind);
 
 // The command line's paths made absolute against `currentFolder`, which the program leaves
-// at start-up.
+// at start-up. Paths come back with the platform's separators, as the Open dialog gives them.
 QStringList Absolute(const QStringList& arguments, const QString& currentFolder);
 
 // The local files and folders a drag carries; empty when it carries anything else as well.

@@ -48,9 +48,8 @@ void frmMain::takeDropsOnTheWindow() {
 // Nothing is taken while an operation runs or a dialog waits for an answer, nor a drag that
 // may only be moved: the program copies nothing, but a file manager deletes what was moved.
 frmMain::DragContents frmMain::judgeDrag(const QDropEvent& event) {
-    if (m_quitRequested || Batch::OperationRunning(*this) ||
-        QApplication::activeModalWidget() != nullptr || !(event.possibleActions() & Qt::CopyAction) ||
-        event.mimeData() == nullptr) {
+    if (m_quitRequested || Batch::OperationRunning(*this) || QApplication::activeModalWidget() != nullptr ||
+        !(event.possibleActions() & Qt::CopyAction) || event.mimeData() == nullptr) {
         return {};
     }
     const QStringList paths = OpenPaths::LocalPaths(*event.mimeData());
@@ -101,7 +100,9 @@ void frmMain::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 // The files were judged when the drag entered; only the place can change while it moves.
-void frmMain::dragMoveEvent(QDragMoveEvent* event) { acceptDrag(*event, m_drag); }
+void frmMain::dragMoveEvent(QDragMoveEvent* event) {
+    acceptDrag(*event, m_drag);
+}
 
 void frmMain::dragLeaveEvent(QDragLeaveEvent* event) {
     m_drag = {};

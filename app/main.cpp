@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
     window.Form_Load();
     if (!paths.isEmpty()) {
         // Once the window has been shown and painted.
-        QMetaObject::invokeMethod(&window, [&window, paths] { window.openPaths(paths); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &window, [&window, paths] { window.openPaths(paths); }, Qt::QueuedConnection);
     }
     return QApplication::exec();
 }

@@ -217,7 +217,8 @@ TEST_F(SingleFileTest, OpenWithConvertsEachFileAndACancelGoesOnWithTheNext) {
     EXPECT_EQ(window.formatText(0), "JPG");
 
     // The start-up leaves the folder it was started in, so relative paths are made absolute first.
-    EXPECT_EQ(OpenPaths::Absolute({"a.png", "../b", "/c/"}, "/home/u"), QStringList({"/home/u/a.png", "/home/b", "/c"}));
+    EXPECT_EQ(OpenPaths::Absolute({"a.png", "../b", "/c/"}, "/home/u"),
+              QStringList({"/home/u/a.png", "/home/b", "/c"}));
 }
 
 TEST_F(SingleFileTest, OpenWithTakesAFolderAndReportsWhatItCannotOpen) {
