@@ -85,16 +85,23 @@ zcat "$root/usr/share/doc/vornask/changelog.gz" | head -n 1 | grep -q "^vornask 
 [ "${2:-}" = --install ] || { echo "package contents, dependencies, menu entry, metainfo and changelog: ok"; exit 0; }
 
 # Installs the package like a user would, and removes it again whatever happens.
-trap 'apt-get remove -y -qq vornask >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
+trap 'apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vornask >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
 ! ldd "/$lib/libtessaplex.so" | grep 'not found' || fail "the installed library misses a dependency"
 [ "$(command -v vornask)" = /usr/bin/vornask ] || fail "vornask is not the installed command"
 bash "$here/../e2e/window_under_xvfb.sh" /usr/bin/vornask "$work/installed.png" || fail "the installed program did not start"
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vornask >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
+# File managers find the program for images through the desktop database, which dpkg's trigger
+# has just rebuilt; "Open with" then starts it with the image, which leads to the single-file dialog.
+for type in image/bmp image/png image/jpeg image/gif; do
+  grep -q "^$type=.*$id.desktop" /usr/share/applications/mimeinfo.cache || fail "the desktop database does not offer Vornask for $type"
+done
+bash "$here/../e2e/window_under_xvfb.sh" /usr/bin/vornask "$work/open-with.png" "Convert single file" \
+  "/usr/share/icons/hicolor/48x48/apps/$id.png" || fail "the installed program did not open an image given to it"
+DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vornask >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
 for f in "${expected[@]}"; do
   f=${f%% -> *}
   [ ! -e "${f#.}" ] && [ ! -L "${f#.}" ] || fail "${f#.} is left after removing the package"
 done
 ! dpkg-query -W vornask 2>/dev/null || fail "dpkg still keeps a record of vornask"
 [ ! -e "/$lib" ] || fail "/$lib is left after removing the package"
-echo "installed, started from /usr/bin/vornask and removed: ok"
+echo "installed, offered for images, started from /usr/bin/vornask with and without an image, and removed: ok"
