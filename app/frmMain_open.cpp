@@ -45,8 +45,9 @@ void frmMain::takeDropsOnTheWindow() {
     setAcceptDrops(true);
 }
 
-// Nothing is taken while an operation runs or a dialog waits for an answer, nor a drag that
-// may only be moved: the program copies nothing, but a file manager deletes what was moved.
+// Nothing is taken while an operation runs or a dialog waits for an answer. A drop is taken as a
+// copy, never as a move, which would make a file manager delete the file the program only reads;
+// a drag that may only be moved is refused.
 frmMain::DragContents frmMain::judgeDrag(const QDropEvent& event) {
     if (m_quitRequested || Batch::OperationRunning(*this) || QApplication::activeModalWidget() != nullptr ||
         !(event.possibleActions() & Qt::CopyAction) || event.mimeData() == nullptr) {
