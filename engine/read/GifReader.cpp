@@ -4,7 +4,6 @@
 // interlaced, when the visible part of the frame is held in memory.
 #include "engine/read/ByteSource.h"
 #include "engine/read/FormatReaders.h"
-#include "engine/read/ReadSupport.h"
 
 #include <gif_lib.h>
 
@@ -36,13 +35,11 @@ int onGifRead(GifFileType* gif, GifByteType* buffer, int length) {
     return static_cast<int>(got);
 }
 
-struct GifCloser {
-    void operator()(GifFileType* gif) const {
-        int error = 0;
-        DGifCloseFile(gif, &error);
-    }
-};
-using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
+void closeGif(GifFileType* gif) {
+    int error = 0;
+    DGifCloseFile(gif, &error);
+}
+using GifHandle = Owned<GifFileType, closeGif>;
 
 // giflib reports a short read and a bad LZW code size alike as a failed read.
 std::string gifMessage(int code, const ByteSource& source) {
@@ -102,8 +99,8 @@ private:
 };
 
 Status GifReader::failure(const std::string& detail) const {
-    if (!m_src->ioError().empty()) {
-        return readError("Cannot read the input file (" + m_src->ioError() + ")");
+    if (m_src->failed()) {
+        return m_src->readFailure();
     }
     return corrupt(kGif, detail);
 }
@@ -346,7 +343,7 @@ Status GifReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
         return m_failure;
     }
     if (count > m_info.height - m_nextRow) {
-        return readError("Read past the last row of the image");
+        return Status::readError("Read past the last row of the image");
     }
     for (uint32_t i = 0; i < count; ++i, ++m_nextRow, dst += stride) {
         const uint32_t y = m_nextRow;
@@ -372,12 +369,7 @@ Status GifReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
 }  // namespace
 
 Status openGif(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
-    auto gif = std::make_unique<GifReader>(std::move(source), limits);
-    Status status = gif->open();
-    if (status.isOk()) {
-        reader = std::move(gif);
-    }
-    return status;
+    return openWith<GifReader>(std::move(source), limits, reader);
 }
 
 }  // namespace tessaplex::read

@@ -6,7 +6,6 @@
 #include "engine/read/ByteSource.h"
 #include "engine/read/Exif.h"
 #include "engine/read/FormatReaders.h"
-#include "engine/read/ReadSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,10 +81,6 @@ void onEmitMessage(j_common_ptr cinfo, int level) {
 
 void onOutputMessage(j_common_ptr) {}
 
-bool sourceFailed(const ByteSource& source) {
-    return !source.ioError().empty();
-}
-
 void initSource(j_decompress_ptr) {}
 void termSource(j_decompress_ptr) {}
 
@@ -93,7 +88,7 @@ boolean fillInputBuffer(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
     const size_t got = src->source->read(src->buffer, sizeof src->buffer);
     if (got == 0) {
-        if (src->strictEnd || sourceFailed(*src->source)) {
+        if (src->strictEnd || src->source->failed()) {
             ERREXIT(cinfo, JERR_INPUT_EOF);
         }
         // A single Huffman scan: a fake end marker lets the decoder finish; if it still
@@ -201,12 +196,10 @@ void scanlinesStep(j_decompress_ptr cinfo, void* arg) {
     }
 }
 
-struct JpegDeleter {
-    void operator()(jpeg_decompress_struct* cinfo) const {
-        jpeg_destroy_decompress(cinfo);
-        delete cinfo;
-    }
-};
+void destroyDecompress(jpeg_decompress_struct* cinfo) {
+    jpeg_destroy_decompress(cinfo);
+    delete cinfo;
+}
 
 // (a * b) / 255, rounded.
 inline uint8_t mul255(unsigned a, unsigned b) {
@@ -235,7 +228,7 @@ private:
     JpegError m_error;
     JpegSource m_source;
     JpegProgress m_progress;
-    std::unique_ptr<jpeg_decompress_struct, JpegDeleter> m_cinfo;
+    Owned<jpeg_decompress_struct, destroyDecompress> m_cinfo;
 
     int m_orientation = 1;
     bool m_cmyk = false;
@@ -252,8 +245,8 @@ private:
 
 Status JpegReader::failure() {
     m_failed = true;
-    if (sourceFailed(*m_src)) {
-        m_failure = readError("Cannot read the input file (" + m_src->ioError() + ")");
+    if (m_src->failed()) {
+        m_failure = m_src->readFailure();
     } else {
         switch (m_error.code) {
             case JERR_BAD_PRECISION:    // 12-bit samples
@@ -266,7 +259,7 @@ Status JpegReader::failure() {
                 m_failure = checkMemory(std::numeric_limits<uint64_t>::max(), m_limits);
                 break;
             case kOwnMessage:
-                m_failure = readError(m_error.message);
+                m_failure = Status::readError(m_error.message);
                 break;
             default:
                 m_failure = corrupt(kJpeg, m_error.message);
@@ -509,7 +502,7 @@ Status JpegReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
         return m_failure;
     }
     if (count > m_info.height - m_nextRow) {
-        return readError("Read past the last row of the image");
+        return Status::readError("Read past the last row of the image");
     }
     if (m_orientation <= 2) {
         Status status = decode(dst, stride, count);
@@ -544,12 +537,7 @@ Status JpegReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
 }  // namespace
 
 Status openJpeg(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
-    auto jpeg = std::make_unique<JpegReader>(std::move(source), limits);
-    Status status = jpeg->open();
-    if (status.isOk()) {
-        reader = std::move(jpeg);
-    }
-    return status;
+    return openWith<JpegReader>(std::move(source), limits, reader);
 }
 
 }  // namespace tessaplex::read

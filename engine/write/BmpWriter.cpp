@@ -1,7 +1,5 @@
 #include "engine/write/BmpWriter.h"
 
-#include "engine/core/Checked.h"
-
 #include <algorithm>
 #include <cstring>
 #include <vector>

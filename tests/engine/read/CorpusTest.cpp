@@ -24,7 +24,7 @@ int expectReadErrors(const QString& dir, const QString& pattern, const std::set<
     for (const QString& file : files) {
         if (!exceptions.count(nameOf(file))) {
             const Decoded d = decodeFile(file);
-            EXPECT_EQ(d.status.kind, 1) << nameOf(file);
+            EXPECT_EQ(d.status.kind, ErrorKind::Read) << nameOf(file);
             EXPECT_FALSE(d.status.message.empty()) << nameOf(file);
         }
     }

@@ -23,7 +23,7 @@ GifFields partialFrame(int tableSize) {
     return {5, 4, colours(tableSize), 1, 1, 3, 2, false, -1, {0, 1, 2, 3, 2, 1}};
 }
 
-bool tooLarge(const Decoded& d) { return d.status.kind == 1 && d.status.message.starts_with("Image too large"); }
+bool tooLarge(const Decoded& d) { return d.status.kind == ErrorKind::Read && d.status.message.starts_with("Image too large"); }
 
 }  // namespace
 
@@ -57,7 +57,7 @@ TEST(Detection, ContentDecidesTheFormatAndTheExtensionOnlyTheMessage) {
         if (c.message.empty()) {
             EXPECT_EQ(d.info.source, c.source) << c.name;
         } else {
-            EXPECT_EQ(d.status.kind, 1) << c.name;
+            EXPECT_EQ(d.status.kind, ErrorKind::Read) << c.name;
         }
     }
     // What only starts like a JPEG is a damaged JPEG, whatever its name.
@@ -86,7 +86,7 @@ TEST(BmpReader, TwoBitPixelsAlphaAndMissingPaletteEntries) {
     EXPECT_EQ(d.pixels, (Bytes{0, 1, 2, 3, 1})) << d.status.message;
     // Index 3 of a two-entry palette has no colour.
     const Decoded bad = decodeBytes(makeBmp({5, 1, 2, 0, grayPalette(2), {}, {0x1B, 0x40, 0, 0}}));
-    EXPECT_EQ(bad.status.kind, 1);
+    EXPECT_EQ(bad.status.kind, ErrorKind::Read);
     EXPECT_TRUE(bad.opened);
     // An alpha channel is kept only when it varies.
     const auto withAlpha = [](uint8_t a0, uint8_t a1) {
@@ -119,7 +119,7 @@ TEST(BmpReader, RleHolesBecomeTransparent) {
     EXPECT_EQ(full.pixels[4 * 6 + 3], 255);
     // Data that stops before the image is complete is an error; a missing final
     // end-of-bitmap after the last pixel is not.
-    EXPECT_EQ(rle8(4, {6, 1, 0, 0, 3, 2}).status.kind, 1);
+    EXPECT_EQ(rle8(4, {6, 1, 0, 0, 3, 2}).status.kind, ErrorKind::Read);
     EXPECT_TRUE(rle8(4, {6, 1, 0, 0, 6, 2}).status.isOk());
 }
 
@@ -206,7 +206,7 @@ TEST(ReaderLimits, HugeHeadersAndBudgetsAreRefusedBeforeAllocating) {
     ASSERT_TRUE(decodeBytes(progressive).status.isOk());
     Limits fewScans;
     fewScans.maxJpegScans = 2;
-    EXPECT_EQ(decodeBytes(progressive, "p.jpg", fewScans).status.kind, 1);
+    EXPECT_EQ(decodeBytes(progressive, "p.jpg", fewScans).status.kind, ErrorKind::Read);
     tight.memoryBudget = 64 << 10;
     EXPECT_TRUE(tooLarge(decodeBytes(progressive, "p.jpg", tight)));
     EXPECT_TRUE(decodeBytes(qtEncode(picture, "JPG"), "b.jpg", tight).status.isOk());
@@ -220,6 +220,6 @@ TEST(PngReader, ABadCrcIsAnErrorEvenInAChunkWeSkip) {
         chunk.insert(chunk.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
         Bytes damaged = png;
         damaged.insert(damaged.begin() + 33, chunk.begin(), chunk.end());  // after IHDR
-        EXPECT_EQ(decodeBytes(damaged).status.kind, goodCrc ? 0 : 1);
+        EXPECT_EQ(decodeBytes(damaged).status.kind, goodCrc ? ErrorKind::None : ErrorKind::Read);
     }
 }
