@@ -10,9 +10,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -63,7 +68,6 @@ TEST(Conversion, EveryOutcomeIsAnsweredWithItsKindAndMessage) {
         {input, dir.filePath("dir.png/out"), -1, kOutputNotSupported}, {input, "", -1, kOutputNotSupported},
         {dir.filePath("missing.png"), dir.filePath("new.bmp"), 1,
          "Cannot open the input file (No such file or directory)"},
-        {dir.path(), dir.filePath("new.bmp"), 1, "The input is not a regular file"},
         {input, dir.filePath("missing/out.png"), -1, "Cannot create output file: No such file or directory"},
         {input, readOnly, -1, "Cannot create output file: "},
         {input, input, -1, "Output file is the input file"},
@@ -100,6 +104,33 @@ TEST(Conversion, EveryOutcomeIsAnsweredWithItsKindAndMessage) {
     EXPECT_EQ(_convert_graphics_file_2(nullptr, "/tmp/x.png", nullptr, nullptr, 0, 75, 0, 0, nullptr, &kind), 0);
     EXPECT_EQ(kind, -1);
     EXPECT_GT(_convert_graphics_file_2(nullptr, "/tmp/x.png", nullptr, "/tmp/y.gif", 0, 75, 0, 0, buffer, nullptr), 0);
+}
+
+// A named pipe without a writer would hold open() forever, a device may never end.
+// The conversion runs on a thread; should it wait on the pipe after all, the test
+// opens the pipe's other end and closes it, so that a regression fails instead of
+// hanging.
+TEST(Conversion, SpecialFilesAreRefusedWithoutWaitingOnThem) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.png"), socketPath = dir.filePath("socket.png");
+    ASSERT_EQ(::mkfifo(local(fifo).c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, local(socketPath).c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const QString& input : {fifo, socketPath, QString("/dev/zero"), dir.path()}) {
+        auto answer = std::async(std::launch::async, [&] { return convertFiles(input, dir.filePath("out.bmp")); });
+        if (answer.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << input.toStdString() << ": the conversion waits on the input";
+            ::close(::open(local(fifo).c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        const Answer a = answer.get();
+        EXPECT_EQ(a.kind, 1) << input.toStdString();
+        EXPECT_EQ(a.message, kNotRegularFile) << input.toStdString();
+    }
+    ::close(listener);
+    EXPECT_EQ(entries(dir.path()), (QStringList{"pipe.png", "socket.png"}));
 }
 
 TEST(Conversion, LosslessRoundTripsKeepEveryPixelAndAlpha) {
