@@ -68,7 +68,6 @@ struct Channel {
 
 // What the header says, after parsing and before validation against the file.
 struct Header {
-    uint32_t fileSizeField = 0;
     uint32_t dataOffset = 0;
     uint32_t headerSize = 0;
     bool os2 = false;
@@ -144,7 +143,6 @@ Status BmpReader::parseHeader(Header& h) {
     if (!m_src->readExact(fh, 18)) {
         return corrupt(kBmp, "the header is truncated");
     }
-    h.fileSizeField = loadLE32(fh + 2);
     h.dataOffset = loadLE32(fh + 10);
     h.headerSize = loadLE32(fh + 14);
     const uint32_t hs = h.headerSize;
@@ -243,14 +241,14 @@ Status BmpReader::checkHeader(const Header& h) {
     if (h.height == 0 || h.height == INT32_MIN) {
         return corrupt(kBmp, "invalid height " + std::to_string(h.height));
     }
+    // The file-size field, and the image-size field of uncompressed pixels, only repeat
+    // what the other fields say and are often wrong; whether the rows are there decides.
     const uint64_t fileSize = m_src->size();
-    if (h.fileSizeField > fileSize) {
-        return corrupt(kBmp, "the file is shorter than its header says");
-    }
     if (h.dataOffset >= fileSize) {
         return corrupt(kBmp, "the pixel data is missing");
     }
-    if (h.sizeImage > fileSize - h.dataOffset) {
+    const bool rle = h.compression == kBiRle8 || h.compression == kBiRle4;
+    if (rle && h.sizeImage > fileSize - h.dataOffset) {
         return corrupt(kBmp, "the pixel data is shorter than its header says");
     }
     return Status::ok();

@@ -102,6 +102,42 @@ TEST(BmpReader, TwoBitPixelsAlphaAndMissingPaletteEntries) {
     EXPECT_EQ(withAlpha(0, 128).pixels, (Bytes{30, 20, 10, 0, 60, 50, 40, 128}));
 }
 
+TEST(BmpReader, SizeFieldsAreAdvisoryButMissingRowsAreNot) {
+    // 3 x 2 pixels of 24 bits: two rows of 9 bytes and 3 bytes of padding.
+    Bytes pixels(24);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = uint8_t(i * 11);
+    }
+    const Bytes good = makeBmp({3, 2, 24, 0, {}, {}, pixels});
+    const Decoded reference = decodeBytes(good);
+    ASSERT_TRUE(reference.status.isOk()) << reference.status.message;
+    const auto patched = [](Bytes bytes, size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at + i] = uint8_t(value >> (8 * i));
+        }
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool readable;
+    } cases[] = {
+        {"file size one byte more than the file", patched(good, 2, uint32_t(good.size() + 1)), true},
+        {"garbage file size", patched(good, 2, 0xDEADBEEF), true},
+        {"garbage image size", patched(good, 34, 0x7EEEEEEE), true},
+        {"the last row cut short", Bytes(good.begin(), good.end() - 4), false},
+        {"garbage sizes and the last row cut short", patched(patched(Bytes(good.begin(), good.end() - 4), 2, 7), 34, 9),
+         false},
+    };
+    for (const auto& c : cases) {
+        const Decoded d = decodeBytes(c.bytes);
+        EXPECT_EQ(d.status.kind, c.readable ? ErrorKind::None : ErrorKind::Read) << c.what << ": " << d.status.message;
+        if (c.readable) {
+            EXPECT_EQ(d.pixels, reference.pixels) << c.what;
+        }
+    }
+}
+
 TEST(BmpReader, RleHolesBecomeTransparent) {
     // Row 0 (bottom): 2 x index 1, delta (1, 1); row 1: literal 3 2 1 at x 3.., end of bitmap.
     const Bytes rle{2, 1, 0, 2, 1, 1, 0, 3, 3, 2, 1, 0, 0, 1};
