@@ -20,6 +20,25 @@ struct Limits {
     uint64_t memoryBudget = 512ull << 20;
     // Scans of a progressive JPEG.
     uint32_t maxJpegScans = 1000;
+
+    // Work that no data of the file pays for is bounded: a conversion's time follows
+    // the file's bytes, whatever its header claims.
+    // The scans of a progressive JPEG may pass over every block of the image this many
+    // times, a scan that refines earlier ones counting three (libjpeg's own progression
+    // takes 12), and over this many more blocks for every byte read: an end-of-band
+    // run lets a scan pass over 32767 blocks in 3 bytes.
+    uint32_t jpegFreePasses = 16;
+    uint32_t jpegBlocksPerByte = 32;
+    // Pixels that no data of the file describes (what the codes of an RLE bitmap skip,
+    // a GIF's screen outside its first frame): this many, and this many more for
+    // every pixel the file does describe.
+    uint64_t freeEmptyPixels = 16u << 20;
+    uint32_t emptyPerCodedPixel = 64;
+
+    // True when `empty` pixels without data are too many beside `coded` ones.
+    bool tooManyEmptyPixels(uint64_t empty, uint64_t coded) const {
+        return empty > freeEmptyPixels && (empty - freeEmptyPixels) / emptyPerCodedPixel >= coded + 1;
+    }
 };
 
 // out = a * b; false (out untouched) when the product does not fit in T.

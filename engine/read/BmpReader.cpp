@@ -109,6 +109,7 @@ private:
     Status loadBlock(uint32_t fileRow, bool forwards);
     Status convertRow(const uint8_t* src, uint8_t* dst);
     Status decodeRle(bool four);
+    Status emptyPixels() const;
     Status streamRows(uint8_t* dst, size_t stride, uint32_t count);
 
     std::unique_ptr<ByteSource> m_src;
@@ -552,6 +553,12 @@ Status BmpReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
     return Status::ok();
 }
 
+Status BmpReader::emptyPixels() const {
+    return Status::readError("Image too large: the compressed data leaves most of its " +
+                             std::to_string(m_info.width) + " x " + std::to_string(m_info.height) +
+                             " pixels empty");
+}
+
 // Buffered reading of the compressed stream, one byte at a time for the decoder.
 class ByteStream {
 public:
@@ -588,6 +595,13 @@ Status BmpReader::decodeRle(bool four) {
     }
     if (!m_src->seek(m_dataOffset)) {
         return corrupt(kBmp, "the pixel data is missing");
+    }
+    // A run codes at most 255 pixels in two bytes; codes that skip pixels cost nothing
+    // per pixel. Refuse before allocating when even all-runs data leaves too many holes.
+    const uint64_t pixels = uint64_t{w} * h;
+    const uint64_t mostCoded = std::min(pixels, (m_src->size() - m_dataOffset) * 128);
+    if (m_limits.tooManyEmptyPixels(pixels - mostCoded, mostCoded)) {
+        return emptyPixels();
     }
     std::vector<uint8_t> indices(bytes, 0);
     // Skips only move forwards in file order, so skipped pixels are a sorted list of
@@ -678,6 +692,14 @@ Status BmpReader::decodeRle(bool four) {
     }
     if (m_src->failed()) {
         return m_src->readFailure();
+    }
+
+    uint64_t holes = 0;
+    for (const auto& [begin, end] : skipped) {
+        holes += end - begin;
+    }
+    if (m_limits.tooManyEmptyPixels(holes, pixels - holes)) {
+        return emptyPixels();
     }
 
     m_layout = Layout::Buffered;

@@ -248,6 +248,13 @@ Status GifReader::open() {
     m_visTop = m_frame.top;
     m_visWidth = std::min(m_frame.width, screenWidth - m_frame.left);
     m_visHeight = std::min(m_frame.height, screenHeight - m_frame.top);
+    // The screen around the first frame is transparent without any data for it.
+    const uint64_t screen = uint64_t{screenWidth} * screenHeight, visible = uint64_t{m_visWidth} * m_visHeight;
+    if (m_limits.tooManyEmptyPixels(screen - visible, visible)) {
+        return Status::readError("Image too large: the first image covers " + std::to_string(m_visWidth) + " x " +
+                                 std::to_string(m_visHeight) + " of a " + std::to_string(screenWidth) + " x " +
+                                 std::to_string(screenHeight) + " screen");
+    }
     m_line.resize(m_frame.width);
     m_colourCount = m_frame.colours.size();
 

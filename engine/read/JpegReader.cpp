@@ -42,9 +42,16 @@ struct JpegSource {
     JOCTET buffer[1 << 16];
 };
 
+// Watches the work of reading every scan of a multi-scan image into the coefficient
+// buffer: libjpeg calls it before each row of blocks of a scan.
 struct JpegProgress {
     jpeg_progress_mgr pub;
+    const JpegSource* source = nullptr;
     int maxScans = 0;
+    bool counting = false;  // while the scans are read, not while rows go out
+    uint64_t visits = 0;    // blocks the scans have passed over, weighted by cost
+    uint64_t freeVisits = 0;
+    uint64_t visitsPerByte = 0;
 };
 
 // libjpeg calls all of the following from inside its own frames, and error exits leave
@@ -124,10 +131,25 @@ void skipInputData(j_decompress_ptr cinfo, long count) {
 }
 
 void onProgress(j_common_ptr cinfo) {
-    const auto* progress = reinterpret_cast<JpegProgress*>(cinfo->progress);
+    auto* progress = reinterpret_cast<JpegProgress*>(cinfo->progress);
     const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (dinfo->input_scan_number > progress->maxScans) {
         failWith(cinfo, kOwnMessage, "Corrupt JPEG file: too many scans");
+    }
+    if (!progress->counting) {
+        return;
+    }
+    // One row of MCUs; in a scan of one component, as many rows of blocks as the
+    // component has vertically in an MCU of the image. A refining scan reads what the
+    // earlier ones stored in every block, at about three times the cost.
+    const int rows = dinfo->comps_in_scan == 1 ? dinfo->cur_comp_info[0]->v_samp_factor : 1;
+    const int weight = dinfo->Ah > 0 ? 3 : 1;
+    progress->visits += uint64_t{dinfo->MCUs_per_row} * static_cast<uint64_t>(dinfo->blocks_in_MCU * rows * weight);
+    // Scans that pass over the blocks with hardly any data (runs of end-of-bands) would
+    // make a small file cost minutes.
+    const uint64_t consumed = progress->source->source->tell() - progress->source->pub.bytes_in_buffer;
+    if (progress->visits > progress->freeVisits + consumed * progress->visitsPerByte) {
+        failWith(cinfo, kOwnMessage, "Corrupt JPEG file: too many scans for the data they hold");
     }
 }
 
@@ -315,6 +337,7 @@ Status JpegReader::open() {
     m_source.pub.bytes_in_buffer = 0;
     m_source.pub.next_input_byte = nullptr;
     m_progress.pub.progress_monitor = onProgress;
+    m_progress.source = &m_source;
     m_progress.maxScans = static_cast<int>(std::min<uint32_t>(m_limits.maxJpegScans, 1u << 30));
 
     CreateArgs create{&m_source, &m_progress,
@@ -356,15 +379,13 @@ Status JpegReader::open() {
 
     // All scans but the last are held as coefficients; refuse before libjpeg allocates.
     const bool multiScan = jpeg_has_multiple_scans(cinfo);
-    uint64_t memory = 0;
-    if (multiScan) {
-        for (int c = 0; c < cinfo->num_components; ++c) {
-            const jpeg_component_info& comp = cinfo->comp_info[c];
-            const uint64_t h = std::max(comp.h_samp_factor, 1), v = std::max(comp.v_samp_factor, 1);
-            const uint64_t w = (comp.width_in_blocks + h - 1) / h * h, rows = (comp.height_in_blocks + v - 1) / v * v;
-            memory += w * rows * DCTSIZE2 * sizeof(JCOEF);
-        }
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info& comp = cinfo->comp_info[c];
+        const uint64_t h = std::max(comp.h_samp_factor, 1), v = std::max(comp.v_samp_factor, 1);
+        blocks += (comp.width_in_blocks + h - 1) / h * h * ((comp.height_in_blocks + v - 1) / v * v);
     }
+    uint64_t memory = multiScan ? blocks * DCTSIZE2 * sizeof(JCOEF) : 0;
     readMarkers();
     if (m_orientation > 2) {
         memory += uint64_t{cinfo->image_width} * cinfo->image_height * m_channels;
@@ -389,7 +410,13 @@ Status JpegReader::open() {
     }
 
     m_source.strictEnd = multiScan || cinfo->arith_code;
-    if (!guarded(cinfo, startStep, nullptr)) {
+    // A multi-scan image is read whole, scan by scan, inside jpeg_start_decompress.
+    m_progress.counting = multiScan;
+    m_progress.freeVisits = blocks * m_limits.jpegFreePasses;
+    m_progress.visitsPerByte = m_limits.jpegBlocksPerByte;
+    const bool started = guarded(cinfo, startStep, nullptr);
+    m_progress.counting = false;
+    if (!started) {
         return failure();
     }
     if (cinfo->output_components != (m_cmyk ? 4 : static_cast<int>(m_channels))) {

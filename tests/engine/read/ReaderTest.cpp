@@ -248,6 +248,32 @@ TEST(ReaderLimits, HugeHeadersAndBudgetsAreRefusedBeforeAllocating) {
     EXPECT_TRUE(decodeBytes(qtEncode(picture, "JPG"), "b.jpg", tight).status.isOk());
 }
 
+// Work that no data pays for is bounded (the hostile files of bench/hostile.py show
+// the time this saves): here small files pass under the default limits and are
+// refused under tight ones.
+TEST(ReaderLimits, WorkWithoutDataIsBounded) {
+    Limits tight;
+    tight.jpegFreePasses = 2, tight.jpegBlocksPerByte = 0;
+    tight.freeEmptyPixels = 0, tight.emptyPerCodedPixel = 1;
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::string refusal;
+    } cases[] = {
+        {"progressive JPEG, each block passed over in 6 scans", qtEncode(testPicture(64, 48), "JPG", 90, true),
+         "Corrupt JPEG file: too many scans for the data they hold"},
+        {"GIF, 3 x 2 frame on a 5 x 4 screen", makeGif(partialFrame(4)),
+         "Image too large: the first image covers 3 x 2 of a 5 x 4 screen"},
+        {"RLE bitmap, 5 of 12 pixels coded",
+         makeBmp({6, 2, 8, 1, grayPalette(4), {}, {2, 1, 0, 2, 1, 1, 0, 3, 3, 2, 1, 0, 0, 1}}),
+         "Image too large: the compressed data leaves most of its 6 x 2 pixels empty"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(decodeBytes(c.bytes).status.isOk()) << c.what;
+        EXPECT_EQ(decodeBytes(c.bytes, "x", tight).status.message, c.refusal) << c.what;
+    }
+}
+
 TEST(PngReader, ABadCrcIsAnErrorEvenInAChunkWeSkip) {
     const Bytes png = qtEncode(testPicture(16, 16), "PNG");
     for (const bool goodCrc : {true, false}) {
