@@ -1,7 +1,7 @@
 #pragma once
 // The limits every reader and writer applies before it allocates or works, and the
 // checked size arithmetic that decides against them: every product that sizes an
-// allocation or a file offset goes through checkedMul or checkedAdd.
+// allocation or a file offset goes through checkedMul.
 
 #include "engine/core/Status.h"
 
@@ -49,17 +49,6 @@ template <typename T>
         return false;
     }
     out = a * b;
-    return true;
-}
-
-// out = a + b; false (out untouched) when the sum does not fit in T.
-template <typename T>
-[[nodiscard]] constexpr bool checkedAdd(T a, T b, T& out) {
-    static_assert(std::is_integral_v<T> && std::is_unsigned_v<T>);
-    if (b > std::numeric_limits<T>::max() - a) {
-        return false;
-    }
-    out = a + b;
     return true;
 }
 

@@ -38,14 +38,6 @@ inline uint32_t loadBE32(const uint8_t* p) {
 inline uint64_t loadBE64(const uint8_t* p) {
     return uint64_t{loadBE32(p)} << 32 | loadBE32(p + 4);
 }
-inline void storeLE16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void storeLE32(uint8_t* p, uint32_t v) {
-    storeLE16(p, v);
-    storeLE16(p + 2, v >> 16);
-}
 inline void storeBE32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
     p[1] = static_cast<uint8_t>(v >> 16);

@@ -194,7 +194,7 @@ uint32_t interlacedRow(uint32_t i, uint32_t height) {
         }
         i -= rows;
     }
-    return height;
+    unreachable("a line past the frame's last");
 }
 
 // Decodes every visible line once, noting indices past the colour table; keeps the

@@ -507,7 +507,7 @@ void JpegReader::copyRotated(uint32_t y, uint8_t* dst) const {
             col0 = sw - 1 - y, row0 = 0, colStep = 0, rowStep = 1;
             break;
         default:
-            break;
+            unreachable("an upright image turned");
     }
     // Offsets rather than a moving pointer: stepping backwards would leave the buffer.
     const int64_t step = rowStep * static_cast<int64_t>(stride) + colStep * c;

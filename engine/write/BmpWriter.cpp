@@ -61,7 +61,7 @@ public:
             case F::Rgba16:
                 return source.hasTransparency ? F::Rgba8 : F::Rgb8;
         }
-        return F::Rgb8;
+        unreachable("unknown pixel format");
     }
 
     Status begin(const ImageInfo& info, ByteSink& sink) override {
