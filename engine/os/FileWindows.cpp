@@ -84,15 +84,16 @@ bool widePath(const std::string& path, std::wstring& wide, bool& device, std::st
     if (path.size() > INT_MAX / 2) {
         return fail(error, ERROR_FILENAME_EXCED_RANGE);
     }
+    // Bytes the code page leaves undefined are widened as the system's own 8-bit calls
+    // widen them, so that a path those calls reach is reached here too.
     std::wstring given;
     if (!path.empty()) {
-        const int n =
-            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
+        const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
         if (n <= 0) {
             return fail(error);
         }
         given.resize(static_cast<size_t>(n));
-        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), given.data(), n);
+        MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), given.data(), n);
     }
     if (given.empty() || given.find(L'\0') != std::wstring::npos) {
         return fail(error, ERROR_INVALID_NAME);
