@@ -6,7 +6,16 @@
 set -euo pipefail
 if [ -z "${VORNASK_IN_XVFB:-}" ]; then
   export VORNASK_IN_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+  # Other programs on the machine start virtual X servers too, and two may take the same display
+  # number at once: the search for a free one starts at a random number, and when the program
+  # could not reach its display (status 75) the whole run is tried again.
+  for attempt in 1 2 3; do
+    status=0
+    xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24" bash "$0" "$@" || status=$?
+    [ "$status" = 75 ] || exit "$status"
+    echo "attempt $attempt: the virtual X server could not be reached" >&2
+  done
+  exit 1
 fi
 exe=$1
 shot=$2
@@ -17,15 +26,20 @@ fail() { echo "$*" >&2; exit 1; }
 
 unset QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
-"$exe" "$@" &
+errors=$(mktemp)
+"$exe" "$@" 2>"$errors" &
 pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
+trap 'kill $pid 2>/dev/null || true; rm -f "$errors"' EXIT
 
 # Waits for a mapped window captioned $1; prints its id and xwininfo.
 wait_for_window() {
   local id info
   for _ in $(seq 1 100); do
-    kill -0 $pid 2>/dev/null || fail "the program ended before its window \"$1\" appeared"
+    if ! kill -0 $pid 2>/dev/null; then
+      cat "$errors" >&2
+      ! grep -q "could not connect to display" "$errors" || exit 75
+      fail "the program ended before its window \"$1\" appeared"
+    fi
     id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\"" | awk '{print $1}' | head -n 1 || true)
     if [ -n "$id" ]; then
       info=$(xwininfo -id "$id")
