@@ -70,8 +70,7 @@ ConversionOutcome CallConverter(const Converter& convert, const QString& inputPa
 // Lets the window handle its events (repaints, "Stop") until `done()`, or until the program
 // is ending. `arm` gets the loop to stop whenever something changes, and null when the wait
 // is over.
-void WaitResponsive(BatchHost& host, const std::function<bool()>& done,
-                    const std::function<void(QEventLoop*)>& arm) {
+void WaitResponsive(BatchHost& host, const std::function<bool()>& done, const std::function<void(QEventLoop*)>& arm) {
     if (done()) {
         return;
     }
@@ -128,17 +127,17 @@ QString ExtensionOf(const QString& path) {
 // program's own (its process number and the file's place in the run), so nothing else makes
 // it; a file left there by an earlier run that ended abruptly is not replaced.
 QString TemporaryPath(const QString& outputPath, int index) {
-    const qsizetype separator = std::max(outputPath.lastIndexOf(QLatin1Char('/')),
-                                         outputPath.lastIndexOf(QLatin1Char('\\')));
-    const QString stem = outputPath.left(separator + 1) + QStringLiteral(".vornask-ahead-%1-%2")
-                                                              .arg(QCoreApplication::applicationPid())
-                                                              .arg(index);
+    const qsizetype separator =
+        std::max(outputPath.lastIndexOf(QLatin1Char('/')), outputPath.lastIndexOf(QLatin1Char('\\')));
+    const QString stem = outputPath.left(separator + 1) +
+                         QStringLiteral(".vornask-ahead-%1-%2").arg(QCoreApplication::applicationPid()).arg(index);
     const QString extension = ExtensionOf(outputPath);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const QString path =
-            attempt == 0 ? stem + extension
-                         : stem + QStringLiteral("-%1").arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                           QLatin1Char('0')) + extension;
+            attempt == 0
+                ? stem + extension
+                : stem + QStringLiteral("-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')) +
+                      extension;
         if (!FileStamp::Of(path).exists) {
             return path;
         }
@@ -165,7 +164,8 @@ int ConversionSlots() {
         return forcedSlots();
     }
     const quint64 memory = Machine::PhysicalMemory();
-    const int byMemory = memory == 0 ? kMostSlots : static_cast<int>(std::min<quint64>(memory / 2 / kWorstCaseBytes, kMostSlots));
+    const int byMemory =
+        memory == 0 ? kMostSlots : static_cast<int>(std::min<quint64>(memory / 2 / kWorstCaseBytes, kMostSlots));
     return std::clamp(std::min(Machine::Cores(), byMemory), 1, kMostSlots);
 }
 
@@ -173,8 +173,8 @@ struct AheadScheduler::Impl {
     struct Job {
         bool started = false;
         bool finished = false;
-        bool dropped = false;  // taken, its turn passed, or the run ends: nothing more is done with it
-        QString temporaryPath;  // the finished result, while nobody has taken or removed it
+        bool dropped = false;            // taken, its turn passed, or the run ends: nothing more is done with it
+        QString temporaryPath;           // the finished result, while nobody has taken or removed it
         FileStamp::Stamp before, after;  // the input as the conversion began and ended
         ConversionOutcome outcome;
         qint64 bytes = 0;
@@ -404,9 +404,10 @@ std::optional<ConversionOutcome> AheadScheduler::take(const QString& inputPath, 
     // format; such a file is converted now.
     const FileStamp::Stamp input = FileStamp::Of(inputPath);
     const FileStamp::Stamp target = FileStamp::Of(outputPath);
-    const bool same = input.exists && input == before && input == after &&
-                      ExtensionOf(outputPath).compare(ExtensionOf(temporaryPath), Qt::CaseInsensitive) == 0 &&
-                      (!target.exists || (target.regularFile && !FileStamp::SameFile(input, target, inputPath, outputPath)));
+    const bool same =
+        input.exists && input == before && input == after &&
+        ExtensionOf(outputPath).compare(ExtensionOf(temporaryPath), Qt::CaseInsensitive) == 0 &&
+        (!target.exists || (target.regularFile && !FileStamp::SameFile(input, target, inputPath, outputPath)));
     if (!same || !FileStamp::ReplaceFile(temporaryPath, outputPath)) {
         QFile::remove(temporaryPath);
         return std::nullopt;

@@ -124,8 +124,8 @@ QList<PlannedConversion> PlannedConversions(BatchHost& host, const QStringList& 
     const RunState& state = host.runState();
     QList<PlannedConversion> plan;
     for (const QString& name : names) {
-        plan.append({host.folderText(0) + name, host.folderText(1) + FileProc::OutputFileName(name, state.strOutputFormat),
-                     state.intQuality});
+        plan.append({host.folderText(0) + name,
+                     host.folderText(1) + FileProc::OutputFileName(name, state.strOutputFormat), state.intQuality});
     }
     return plan;
 }
@@ -299,7 +299,8 @@ void ProcessFiles(BatchHost& host, int intOperation) {
         host.setProgress(0, matching);
         int converted = 0;
         {
-            AheadScheduler ahead(host, conversion ? PlannedConversions(host, matchingNames) : QList<PlannedConversion>());
+            AheadScheduler ahead(host,
+                                 conversion ? PlannedConversions(host, matchingNames) : QList<PlannedConversion>());
             int done = 0;
             for (const QString& name : names) {
                 if (matches(name)) {

@@ -1,5 +1,5 @@
-"""Writes COUNT small 24-bit BMP images (16 x 16 pixels, each with its own colours)
-into FOLDER, named t00000.bmp, t00001.bmp, ...: the benchmark's many-small-files set.
+"""Writes COUNT small 24-bit BMP images (16 x 16 pixels, each with colours of its own)
+into FOLDER as t00000.bmp, t00001.bmp, ...: the batch benchmark's many small files.
 Usage: make-tiny.py FOLDER COUNT"""
 import os
 import struct
@@ -7,16 +7,13 @@ import sys
 
 
 def bmp(index, size=16):
-    row = b"".join(bytes(((x * 16 + index) & 255, (y * 16 + index * 7) & 255, (x ^ y ^ index) & 255))
-                   for x in range(size) for y in [0])
-    rows = []
-    for y in range(size):
-        rows.append(bytes(b for x in range(size)
-                          for b in (((x * 16) + index) & 255, ((y * 16) + index * 7) & 255, (x ^ y ^ index) & 255)))
-    pixels = b"".join(rows)  # 48 bytes a row: already a multiple of 4
+    pixels = bytes(value
+                   for y in range(size)
+                   for x in range(size)
+                   for value in ((x * 16 + index) & 255, (y * 16 + index * 7) & 255, (x ^ y ^ index) & 255))
+    # 48 bytes a row: already a multiple of four, so no padding.
     header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    del row
     return header + info + pixels
 
 

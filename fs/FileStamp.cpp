@@ -6,8 +6,8 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
-#include <cstdio>
 #include <sys/stat.h>
+#include <cstdio>
 #endif
 
 namespace FileStamp {

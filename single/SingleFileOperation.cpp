@@ -85,7 +85,8 @@ void Convert(SingleFileHost& host, frmConvertSingleFile& dialog, const QString& 
     const QList<Target> series = Series(host, dialog);
     QList<Batch::PlannedConversion> plan;
     for (const Target& target : series) {
-        plan.append({folder + name, folder + FileProc::OutputFileName(name, target.code, target.suffix), target.quality});
+        plan.append(
+            {folder + name, folder + FileProc::OutputFileName(name, target.code, target.suffix), target.quality});
     }
     host.setProgress(0, static_cast<int>(series.size()));
     Batch::AheadScheduler ahead(host, plan);

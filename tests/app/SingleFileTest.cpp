@@ -139,7 +139,8 @@ TEST_F(SingleFileTest, ASeriesConvertedAheadLooksAsOneAtATimeAndShowsItsProgress
         EXPECT_TRUE(!bar->isVisible() && link->isVisible());
         seen[count > 1] << window.reportText();
         for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-            seen[count > 1] << name + " " + QCryptographicHash::hash(readBytes(folder + name), QCryptographicHash::Md5).toHex();
+            seen[count > 1] << name + " " +
+                                   QCryptographicHash::hash(readBytes(folder + name), QCryptographicHash::Md5).toHex();
         }
     }
     Batch::SetConversionSlots(0);

@@ -79,8 +79,9 @@ TEST_F(BatchRun, CancellingAllFilesAtTheFirstEndsTheRunBeforeAViewerPageIsMade) 
     host.viewInBrowser = true;
     host.fileExistsAnswers = {{true, true, {}}};
     convert("Number of BMP files converted: 0 (of 2 input)", "Not all files converted.");
-    EXPECT_EQ(host.report, "a.bmp -- Existing PNG file not overwritten.\r\n\r\nOperation cancelled.\r\n\r\n"
-                           "\r\nNumber of BMP files converted: 0 (of 2 input)\r\n");
+    EXPECT_EQ(host.report,
+              "a.bmp -- Existing PNG file not overwritten.\r\n\r\nOperation cancelled.\r\n\r\n"
+              "\r\nNumber of BMP files converted: 0 (of 2 input)\r\n");
     EXPECT_EQ(sortedEntries(inFolder), QStringList({"a.bmp", "b.bmp"}));
     EXPECT_EQ(sortedEntries(outFolder), QStringList({"a.png", "b.png"}));
 }
@@ -287,18 +288,19 @@ TEST_F(AheadRun, FileExistsAnswersAndNamesDifferingInCaseLookAsOneAtATime) {
         }
     };
     const Seen seen = both(make, [&](FakeHost& h, ScriptedPrompts& p, bool) {
-        h.fileExistsAnswers = {{false, false, outFolder + "a.png"}, {false, false, outFolder + "e.png"},
-                               {true, false, {}},                   {false, false, outFolder + "d.png"},
-                               {false, false, outFolder + "e.png"}, {true, true, {}}};
+        h.fileExistsAnswers = {
+            {false, false, outFolder + "a.png"}, {false, false, outFolder + "e.png"}, {true, false, {}},
+            {false, false, outFolder + "d.png"}, {false, false, outFolder + "e.png"}, {true, true, {}}};
         p.expectMsgBox("Number of BMP files converted: 5 (of 7 input)", Buttons::Ok, Icon::None,
                        "Not all files converted.");
     });
-    EXPECT_EQ(seen.report, "a.bmp -> a.png [OK]\r\na.bmp -> a.png [OK]\r\nb.bmp -> e.png [OK]\r\n"
-                           "c.bmp -- Existing PNG file not overwritten.\r\n\r\nd.bmp -> d.png [OK]\r\n"
-                           "e.bmp -> e.png [OK]\r\nf.bmp -- Existing PNG file not overwritten.\r\n\r\n"
-                           "Operation cancelled.\r\n\r\n\r\nNumber of BMP files converted: 5 (of 7 input)\r\n"
-                           "Viewer file: " +
-                               inFolder + "viewer01.htm\r\n");
+    EXPECT_EQ(seen.report,
+              "a.bmp -> a.png [OK]\r\na.bmp -> a.png [OK]\r\nb.bmp -> e.png [OK]\r\n"
+              "c.bmp -- Existing PNG file not overwritten.\r\n\r\nd.bmp -> d.png [OK]\r\n"
+              "e.bmp -> e.png [OK]\r\nf.bmp -- Existing PNG file not overwritten.\r\n\r\n"
+              "Operation cancelled.\r\n\r\n\r\nNumber of BMP files converted: 5 (of 7 input)\r\n"
+              "Viewer file: " +
+                  inFolder + "viewer01.htm\r\n");
     const QStringList asked = seen.prompts.filter("File exists: ");
     EXPECT_EQ(asked.join(' ').remove("File exists: " + outFolder), "a.png b.png c.png d.png e.png f.png");
     EXPECT_EQ(QImage(outFolder + "a.png").width(), 12);
@@ -353,8 +355,9 @@ TEST_F(AheadRun, AnInputChangedOrRemovedAfterItWasConvertedAheadIsTakenAsItIsAtI
         };
         p.expectMsgBox("File not found: " + inFolder + "p5.bmp", Buttons::Ok, Icon::Information, "Error");
     });
-    EXPECT_TRUE(seen.report.startsWith("p1.bmp -> p1.png [OK]\r\np2.bmp -> p2.png [OK]\r\np3.bmp -> p3.png [OK]\r\n"
-                                       "p4.bmp -> p4.png [OK]\r\np5.bmp"));
+    EXPECT_TRUE(
+        seen.report.startsWith("p1.bmp -> p1.png [OK]\r\np2.bmp -> p2.png [OK]\r\np3.bmp -> p3.png [OK]\r\n"
+                               "p4.bmp -> p4.png [OK]\r\np5.bmp"));
     EXPECT_EQ(QImage(outFolder + "p3.png").width(), 77) << "the changed file is converted again";
     EXPECT_EQ(calls.count("p3.bmp"), 2);
     EXPECT_EQ(outFiles(seen), "p1.png p2.png p3.png p4.png");
@@ -377,10 +380,11 @@ TEST_F(AheadRun, FailuresAheadAreReportedAtTheirTurnsAndAFormatNotSupportedEndsT
     });
     int kind = 0;
     const QString broken = Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", m_dir.path() + "/x.png", 80, kind);
-    EXPECT_EQ(seen.report, "a.bmp -> a.png [OK]\r\nbroken.bmp\r\n*** Read error: " + broken +
-                               "\r\n\r\ns.bmp\r\n*** Write error: Output file is the input file.\r\n\r\n"
-                               "z.bmp -> z.png [OK]\r\n\r\nNumber of BMP files converted: 2 (of 4 input)\r\nViewer file: " +
-                               inFolder + "viewer01.htm\r\n");
+    EXPECT_EQ(seen.report,
+              "a.bmp -> a.png [OK]\r\nbroken.bmp\r\n*** Read error: " + broken +
+                  "\r\n\r\ns.bmp\r\n*** Write error: Output file is the input file.\r\n\r\n"
+                  "z.bmp -> z.png [OK]\r\n\r\nNumber of BMP files converted: 2 (of 4 input)\r\nViewer file: " +
+                  inFolder + "viewer01.htm\r\n");
     EXPECT_EQ(outFiles(seen), "a.png s.png z.png");
 
     const Seen gif = both(make, [&](FakeHost& h, ScriptedPrompts& p, bool) {
@@ -388,7 +392,8 @@ TEST_F(AheadRun, FailuresAheadAreReportedAtTheirTurnsAndAFormatNotSupportedEndsT
         p.expectMsgBox("Number of BMP files converted: 0 (of 4 input)", Buttons::Ok, Icon::None,
                        "Not all files converted.");
     });
-    EXPECT_EQ(gif.report, "a.bmp\r\n*** Write error: Output file format not supported.\r\n\r\n"
-                          "\r\nNumber of BMP files converted: 0 (of 4 input)\r\n");
+    EXPECT_EQ(gif.report,
+              "a.bmp\r\n*** Write error: Output file format not supported.\r\n\r\n"
+              "\r\nNumber of BMP files converted: 0 (of 4 input)\r\n");
     EXPECT_EQ(outFiles(gif), "s.png");
 }
