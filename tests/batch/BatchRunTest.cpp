@@ -217,7 +217,7 @@ protected:
         calls.clear();
         Batch::SetConversionSlots(count);
         Batch::SetConverter([this](const QString& in, const QString& out, qint16 quality, int& kind) {
-            const QString message = Grafix::ConvertGraphicsFile(in, out, quality, kind);
+            const QString message = library(in, out, quality, kind);
             calls.add(in, out);
             return message;
         });
@@ -272,6 +272,7 @@ protected:
     }
 
     Calls calls;
+    Batch::Converter library = &Grafix::ConvertGraphicsFile;
 };
 
 // Existing results answered with every choice, one renamed onto a later file's result, and two
@@ -396,4 +397,32 @@ TEST_F(AheadRun, FailuresAheadAreReportedAtTheirTurnsAndAFormatNotSupportedEndsT
               "a.bmp\r\n*** Write error: Output file format not supported.\r\n\r\n"
               "\r\nNumber of BMP files converted: 0 (of 4 input)\r\n");
     EXPECT_EQ(outFiles(gif), "s.png");
+}
+
+// Work converted ahead holds disk space: a file that finds the disk full at its turn is converted
+// once more when that work is gone, as it would have been one at a time.
+TEST_F(AheadRun, AWriteFailureAtATurnIsTriedAgainWithoutTheWorkAhead) {
+    const QString full = "Cannot write output file: No space left on device.";
+    library = [&](const QString& in, const QString& out, qint16 quality, int& kind) {
+        const bool ahead = out.contains("/.vornask-ahead-");
+        const bool held = !QDir(outFolder).entryList({".vornask-ahead-*"}, QDir::Files | QDir::Hidden).isEmpty();
+        if ((ahead && in.endsWith("/p2.bmp")) || (!ahead && held)) {
+            kind = -1;
+            return full;
+        }
+        return Grafix::ConvertGraphicsFile(in, out, quality, kind);
+    };
+    const auto make = [&] {
+        for (int i = 1; i <= 5; ++i) {
+            ASSERT_TRUE(writePicture(inFolder + QString("p%1.bmp").arg(i), "BMP", 40 + i, 30));
+        }
+    };
+    const Seen seen = both(make, [&](FakeHost& h, ScriptedPrompts& p, bool ahead) {
+        h.onConverting = [&, ahead](const QString& text) {
+            EXPECT_TRUE(!ahead || !text.startsWith("Converting p2.bmp") || calls.waitAhead({"p3.bmp", "p4.bmp"}));
+        };
+        p.expectMsgBox("Number of BMP files converted: 5 (of 5 input)", Buttons::Ok, Icon::None, "All files converted.");
+    });
+    EXPECT_EQ(outFiles(seen), "p1.png p2.png p3.png p4.png p5.png");
+    EXPECT_EQ(calls.count("p2.bmp"), 3) << "ahead, at its turn beside the work ahead, and alone";
 }
