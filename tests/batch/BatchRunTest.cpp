@@ -421,7 +421,8 @@ TEST_F(AheadRun, AWriteFailureAtATurnIsTriedAgainWithoutTheWorkAhead) {
         h.onConverting = [&, ahead](const QString& text) {
             EXPECT_TRUE(!ahead || !text.startsWith("Converting p2.bmp") || calls.waitAhead({"p3.bmp", "p4.bmp"}));
         };
-        p.expectMsgBox("Number of BMP files converted: 5 (of 5 input)", Buttons::Ok, Icon::None, "All files converted.");
+        p.expectMsgBox("Number of BMP files converted: 5 (of 5 input)", Buttons::Ok, Icon::None,
+                       "All files converted.");
     });
     EXPECT_EQ(outFiles(seen), "p1.png p2.png p3.png p4.png p5.png");
     EXPECT_EQ(calls.count("p2.bmp"), 3) << "ahead, at its turn beside the work ahead, and alone";
