@@ -35,10 +35,11 @@ bool SameFile(const Stamp& a, const Stamp& b, const QString& pathA, const QStrin
            QFileInfo(pathA).canonicalFilePath().compare(QFileInfo(pathB).canonicalFilePath(), Qt::CaseInsensitive) == 0;
 }
 
-// A plain rename does not replace an existing file here; MoveFileEx does, within one volume.
+// A plain rename does not replace an existing file here; MoveFileEx does, within one volume,
+// as the conversion library's own replacing does.
 bool ReplaceFile(const QString& from, const QString& to) {
     return MoveFileExW(reinterpret_cast<LPCWSTR>(from.utf16()), reinterpret_cast<LPCWSTR>(to.utf16()),
-                       MOVEFILE_REPLACE_EXISTING) != 0;
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 #else
