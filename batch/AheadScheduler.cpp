@@ -39,8 +39,8 @@ constexpr int kMostSlots = 64;
 // the workers do not stop while the window paints; large ones are held back by the bytes.
 constexpr int kFilesAheadPerSlot = 32;
 constexpr qint64 kMostBytesWaiting = 256ll << 20;
-// Images from this many pixels on keep two cores busy when converted to PNG or JPG; a file
-// smaller than the least such image could be is not opened to find out.
+// Images from this many pixels on keep two cores busy when converted to PNG or JPG. A file
+// under the second size is taken for a smaller image without being opened to find out.
 constexpr qint64 kTwoCorePixels = 2000000;
 constexpr qint64 kSmallestTwoCoreFile = 256 << 10;
 
