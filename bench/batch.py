@@ -41,9 +41,13 @@ def fresh(work, name):
 
 def library(harness, files, out, ext, processes):
     """The library's own time: per process the sum of its per-file times; the longest process."""
-    shares = [files[i::processes] for i in range(processes)]
-    procs = [subprocess.Popen([harness, out, ext, str(QUALITY)] + share, stdout=subprocess.PIPE, text=True)
-             for share in shares if share]
+    procs = []
+    for i in range(processes):
+        listing = os.path.join(out, "..", "share%d.txt" % i)
+        with open(listing, "w") as f:
+            f.write("\n".join(files[i::processes]) + "\n")
+        procs.append(subprocess.Popen([harness, out, ext, str(QUALITY), "@" + listing], stdout=subprocess.PIPE,
+                                      text=True))
     longest = 0.0
     for proc in procs:
         output, _ = proc.communicate()
