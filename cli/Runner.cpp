@@ -114,7 +114,7 @@ public:
         }
         const QByteArray bytes = (result.line + QLatin1Char('\n')).toLocal8Bit();
         std::fwrite(bytes.constData(), 1, bytes.size(), stream);
-        return std::fflush(stream) == 0 || !toStdout;
+        return (std::fflush(stream) == 0 && !std::ferror(stream)) || !toStdout;
     }
 
     void note(const QString& text) {
@@ -128,8 +128,7 @@ public:
             return;
         }
         m_shownDone = done;
-        QString text = count < 0 ? QStringLiteral("%1 files done").arg(done)
-                                 : QStringLiteral("%1 of %2 files done").arg(done).arg(count);
+        QString text = count < 0 ? QStringLiteral("%1 done").arg(done) : QStringLiteral("%1/%2 done").arg(done).arg(count);
         const qsizetype width = text.size();
         text = QLatin1Char('\r') + text.leftJustified(m_shown);
         m_shown = width;
@@ -174,11 +173,13 @@ public:
         }
         m_console.note(totals);
         const int status = m_failed > 0 ? 1 : 0;
+        std::unique_lock lock(m_mutex);
         if (m_workersLeft > 0) {
             // Stopped by a run-time error while a worker may still wait for standard input.
             std::fflush(nullptr);
             std::_Exit(status);
         }
+        lock.unlock();
         for (std::thread& thread : threads) {
             thread.join();
         }
