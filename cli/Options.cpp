@@ -98,8 +98,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
             return usageError(QStringLiteral("-O names the result of exactly one input file"));
         }
         if (!extensionFits(options.outputFile, options.format)) {
-            return usageError(QStringLiteral("the result '%1' must end in .%2 for -t %2")
-                                  .arg(options.outputFile, options.format));
+            return usageError(
+                QStringLiteral("the result '%1' must end in .%2 for -t %2").arg(options.outputFile, options.format));
         }
     }
     result.action = ParsedCommandLine::Action::Convert;

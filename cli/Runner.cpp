@@ -128,7 +128,8 @@ public:
             return;
         }
         m_shownDone = done;
-        QString text = count < 0 ? QStringLiteral("%1 done").arg(done) : QStringLiteral("%1/%2 done").arg(done).arg(count);
+        QString text =
+            count < 0 ? QStringLiteral("%1 done").arg(done) : QStringLiteral("%1/%2 done").arg(done).arg(count);
         const qsizetype width = text.size();
         text = QLatin1Char('\r') + text.leftJustified(m_shown);
         m_shown = width;
@@ -163,27 +164,27 @@ public:
             threads.emplace_back([this] { work(); });
         }
         const int signal = printInOrder(count);
-        const QString totals = summary();
+        std::unique_lock lock(m_mutex);
+        const int status = m_failed > 0 ? 1 : 0;
+        if (!m_stop) {
+            lock.unlock();
+            m_console.note(summary());
+            for (std::thread& thread : threads) {
+                thread.join();
+            }
+            return status;
+        }
+        // Stopped early by a signal or a run-time error: what was started has finished.
+        const QString notStarted = count < 0 ? QStringLiteral("the rest") : QString::number(count - m_printed);
+        m_console.note(
+            QStringLiteral("%1: %2, %3 not started")
+                .arg(signal != 0 ? QStringLiteral("interrupted") : QStringLiteral("stopped"), summary(), notStarted));
+        // Workers may still wait for standard input; nothing of theirs needs to finish.
+        std::fflush(nullptr);
         if (signal != 0) {
-            const QString notStarted = count < 0 ? QStringLiteral("the rest") : QString::number(count - m_printed);
-            m_console.note(QStringLiteral("interrupted: %1, %2 not started").arg(totals, notStarted));
-            // Workers may still wait for standard input; nothing of theirs needs to finish.
-            std::fflush(nullptr);
             Interrupt::ExitBy(signal);
         }
-        m_console.note(totals);
-        const int status = m_failed > 0 ? 1 : 0;
-        std::unique_lock lock(m_mutex);
-        if (m_workersLeft > 0) {
-            // Stopped by a run-time error while a worker may still wait for standard input.
-            std::fflush(nullptr);
-            std::_Exit(status);
-        }
-        lock.unlock();
-        for (std::thread& thread : threads) {
-            thread.join();
-        }
-        return status;
+        std::_Exit(status);
     }
 
 private:
@@ -197,7 +198,7 @@ private:
                 const Result result = std::move(m_done.begin()->second);
                 m_done.erase(m_done.begin());
                 lock.unlock();
-                const bool written = m_console.print(result);
+                [[maybe_unused]] const bool written = m_console.print(result);
                 lock.lock();
                 ++m_printed;
                 (result.outcome == Outcome::Converted ? m_converted
@@ -308,8 +309,9 @@ private:
         if (kind == 0 && message == QLatin1String("No Error.")) {
             return {Outcome::Converted, QStringLiteral("%1 -> %2").arg(input, output)};
         }
-        const QString what = kind == 1 ? QStringLiteral("read error") : kind == -1 ? QStringLiteral("write error")
-                                                                                  : QStringLiteral("error");
+        const QString what = kind == 1    ? QStringLiteral("read error")
+                             : kind == -1 ? QStringLiteral("write error")
+                                          : QStringLiteral("error");
         return {Outcome::Failed, QStringLiteral("%1: %2: %3").arg(input, what, message)};
     }
 

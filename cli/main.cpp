@@ -30,20 +30,20 @@ int main(int argc, char** argv) {
     const int cores = QThread::idealThreadCount();
     ParsedCommandLine command = ParseCommandLine(QCoreApplication::arguments());
     switch (command.action) {
-    case ParsedCommandLine::Action::Help:
-        print(stdout, HelpText(cores));
-        return 0;
-    case ParsedCommandLine::Action::Version:
-        // Numbered as the window's title numbers it.
-        print(stdout, QStringLiteral("vornask-convert ") + QString::number(VORNASK_VERSION_MAJOR) +
-                          QLatin1Char('.') + QString::number(VORNASK_VERSION_MINOR) + QStringLiteral("7\n"));
-        return 0;
-    case ParsedCommandLine::Action::UsageError:
-        print(stderr, QStringLiteral("vornask-convert: %1\nTry 'vornask-convert --help' for more information.\n")
-                          .arg(command.error));
-        return 2;
-    case ParsedCommandLine::Action::Convert:
-        break;
+        case ParsedCommandLine::Action::Help:
+            print(stdout, HelpText(cores));
+            return 0;
+        case ParsedCommandLine::Action::Version:
+            // Numbered as the window's title numbers it.
+            print(stdout, QStringLiteral("vornask-convert ") + QString::number(VORNASK_VERSION_MAJOR) +
+                              QLatin1Char('.') + QString::number(VORNASK_VERSION_MINOR) + QStringLiteral("7\n"));
+            return 0;
+        case ParsedCommandLine::Action::UsageError:
+            print(stderr, QStringLiteral("vornask-convert: %1\nTry 'vornask-convert --help' for more information.\n")
+                              .arg(command.error));
+            return 2;
+        case ParsedCommandLine::Action::Convert:
+            break;
     }
     if (command.options.jobs == 0) {
         command.options.jobs = cores;
