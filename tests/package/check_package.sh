@@ -77,7 +77,7 @@ bash "$here/../e2e/window_under_xvfb.sh" /usr/bin/vornask "$work/installed.png" 
 icon=/usr/share/icons/hicolor/48x48/apps/$id.png
 env -u DISPLAY -u WAYLAND_DISPLAY vornask-convert -t bmp -o "$work" "$icon" >"$work/cli.log" 2>&1 ||
   { cat "$work/cli.log"; fail "the installed vornask-convert did not convert without a display"; }
-file -b "$work/$id.bmp" | grep -q '^PC bitmap' || fail "the installed vornask-convert wrote no BMP"
+file -b "$work/${id,,}.bmp" | grep -q "^PC bitmap" || fail "the installed vornask-convert wrote no BMP"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vornask >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
 for f in "${expected[@]}"; do
   f=${f%% -> *}
