@@ -1,161 +1,156 @@
-"""Times a batch through the whole window against the conversion library alone.
+"""Times vornask-convert on whole folders of photos against the peers' own command-line
+tools, each on all cores: libvips's `vips copy` and ImageMagick's `convert` one process
+per file under `xargs -P`, ImageMagick's and GraphicsMagick's batch tools (`mogrify`,
+`gm mogrify`) on groups of files under `xargs -P`.
 
-Called by batch.sh, which builds the window driver (bench/window-batch.cpp) and the
-library harness (bench/harness.c) and prepares the sets. For each set it measures
-
-  library, one core:  one harness process over all files (the sum of its per-file times);
-  library, all cores: one harness process per core, the files dealt out in turn (the
-                      longest process's sum);
-  window:             the real main window under QT_QPA_PLATFORM=offscreen, from the click
-                      on "Convert files" to the closing message box;
-  window, one at a time: the same with conversions forced one after the other, whose
-                      report and result files must be byte for byte those of the window run.
-
-Each time is the best of --repeat runs (3 by default): on a shared machine the other
-work only ever adds time. With --readme it writes the table into README.md between the
-batch-bench markers.
+Called by batch.sh, which installs the peers, builds vornask-convert and prepares the
+inputs. The tools run in turn, round after round, so that a drift of the shared
+machine's speed touches all of them alike; the median wall time of the rounds counts.
+With --readme the table goes into README.md between the batch-bench markers.
 """
 import argparse
 import datetime
-import hashlib
+import glob
 import os
 import platform
+import resource
 import shutil
+import statistics
 import subprocess
 import sys
 import time
 
-SETS = {
-    "png96": ("96 PNG photos (4 x Kodak) to JPG", "png", "jpg"),
-    "jpg96": ("96 JPG photos (4 x Kodak) to PNG", "jpg", "png"),
-    "tiny4000": ("4000 tiny 16 x 16 BMP to PNG", "bmp", "png"),
-    "tiny40000": ("40,000 tiny 16 x 16 BMP to PNG", "bmp", "png"),
-}
 QUALITY = 80
+TOOLS = ["vornask-convert", "vips", "convert", "mogrify", "gm mogrify"]
 
 
-def fresh(work, name):
-    path = os.path.join(work, "out", name)
-    shutil.rmtree(path, ignore_errors=True)
-    os.makedirs(path)
-    return path
+def command(tool, vc, files, outdir, ext, jobs):
+    if tool == "vornask-convert":
+        return [vc, "-t", ext, "-q", str(QUALITY), "-o", outdir, "--"] + files, None
+    # The peers read their file list through xargs, as a script that spreads them over the cores would.
+    per_file = {
+        "vips": 'vips copy "$f" "$0/${b%%.*}.%s%s"' % (ext, "[Q=%d]" % QUALITY if ext == "jpg" else ""),
+        "convert": '/usr/bin/convert-im6.q16 "$f" -quality %d "$0/${b%%.*}.%s"' % (QUALITY, ext),
+    }
+    if tool in per_file:
+        script = 'for f; do b=${f##*/}; %s || exit 255; done' % per_file[tool]
+        return ["xargs", "-0", "-P", str(jobs), "-n", "1", "sh", "-c", script, outdir], files
+    group = str(max(1, len(files) // (4 * jobs)))
+    if tool == "mogrify":
+        tail = ["/usr/bin/mogrify-im6.q16", "-path", outdir]
+    else:
+        tail = ["gm", "mogrify", "-output-directory", outdir]
+    return ["xargs", "-0", "-P", str(jobs), "-n", group] + tail + ["-format", ext, "-quality", str(QUALITY)], files
 
 
-def library(harness, files, out, ext, processes):
-    """The library's own time: per process the sum of its per-file times; the longest process."""
-    procs = []
-    for i in range(processes):
-        listing = os.path.join(out, "..", "share%d.txt" % i)
-        with open(listing, "w") as f:
-            f.write("\n".join(files[i::processes]) + "\n")
-        procs.append(subprocess.Popen([harness, out, ext, str(QUALITY), "@" + listing], stdout=subprocess.PIPE,
-                                      text=True))
-    longest = 0.0
-    for proc in procs:
-        output, _ = proc.communicate()
-        if proc.returncode != 0:
-            sys.exit("harness failed")
-        longest = max(longest, sum(float(line.split("\t")[1]) for line in output.splitlines()
-                                   if line.count("\t") == 2))
-    return longest / 1000.0
+def run_once(tool, vc, paths, outdir, ext, jobs):
+    shutil.rmtree(outdir, ignore_errors=True)
+    os.makedirs(outdir)
+    # Every tool runs in the photos' folder on their bare names (gm mogrify would repeat a
+    # longer path below its output folder).
+    cwd = os.path.dirname(paths[0])
+    files = [os.path.basename(p) for p in paths]
+    cmd, stdin_files = command(tool, vc, files, outdir, ext, jobs)
+    stdin = "".join(f + "\0" for f in stdin_files).encode() if stdin_files is not None else None
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    t0 = time.perf_counter()
+    proc = subprocess.run(cmd, input=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, cwd=cwd)
+    seconds = time.perf_counter() - t0
+    # The processor time of the tool and everything it started (xargs waits for its children).
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+    made = glob.glob(os.path.join(outdir, "*." + ext))
+    if proc.returncode != 0 or len(made) != len(files):
+        sys.exit("%s failed (%d of %d files): %s" % (tool, len(made), len(files), proc.stderr.decode()[-400:]))
+    return seconds, cpu, sum(os.path.getsize(f) for f in made)
 
 
-def window(bindir, folder, out, src, dst, report, one_at_a_time=False):
-    cmd = [os.path.join(bindir, "vornask-bench-window"), folder + "/", out + "/", src, dst, str(QUALITY), report]
-    if one_at_a_time:
-        cmd.append("--one-at-a-time")
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    proc = subprocess.run(cmd, capture_output=True, text=True, env=env)
-    if proc.returncode != 0:
-        sys.exit("window run failed: " + proc.stderr)
-    for line in proc.stdout.splitlines():
-        if line.startswith("window_ms\t"):
-            return float(line.split("\t")[1]) / 1000.0
-    sys.exit("no time from the window run")
-
-
-def digest(folder):
-    h = hashlib.sha256()
-    for name in sorted(os.listdir(folder)):
-        h.update(name.encode())
-        with open(os.path.join(folder, name), "rb") as f:
-            h.update(f.read())
-    return h.hexdigest()
-
-
-def load():
-    return os.getloadavg()[0]
+def folder(work, set_name, src, copies):
+    """The set's photos of one format, each under `copies` names, in a folder of their own."""
+    target = os.path.join(work, "batch-in", "%s-%s-x%d" % (set_name, src, copies))
+    if not os.path.isdir(target):
+        os.makedirs(target)
+        for path in sorted(glob.glob(os.path.join(work, set_name, src, "*." + src))):
+            name = os.path.basename(path)
+            for c in range(copies):
+                os.symlink(os.path.realpath(path), os.path.join(target, "%d-%s" % (c, name)))
+    return sorted(glob.glob(os.path.join(target, "*." + src)))
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--bin", required=True)
-    ap.add_argument("--harness", required=True)
-    ap.add_argument("--work", required=True)
-    ap.add_argument("--sets", default="png96,jpg96,tiny4000,tiny40000")
+    ap.add_argument("--work", default=os.environ.get("BENCH_WORK", "/tmp/vornask-bench"))
+    ap.add_argument("--program", required=True, help="the built vornask-convert")
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--cases", default="kodak:1:png-jpg,kodak:1:jpg-png,large:4:png-jpg,large:4:jpg-png",
+                    help="set:copies:pair, comma separated")
     ap.add_argument("--readme", default="")
-    ap.add_argument("--repeat", type=int, default=3)
     args = ap.parse_args()
-    cores = os.cpu_count() or 1
-    load_before = load()
+    args.program = os.path.abspath(args.program)
+    jobs = len(os.sched_getaffinity(0))
+    load_start = os.getloadavg()[0]
+
     rows = []
-    for key in args.sets.split(","):
-        title, src, dst = SETS[key]
-        folder = os.path.join(args.work, key)
-        files = sorted(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith("." + src))
-        report_a = os.path.join(args.work, key + "-report.txt")
-        report_b = os.path.join(args.work, key + "-report-one-at-a-time.txt")
-        one = every = win = serial = float("inf")
-        same = True
-        for _ in range(args.repeat):
-            one = min(one, library(args.harness, files, fresh(args.work, "lib1"), dst, 1))
-            every = min(every, library(args.harness, files, fresh(args.work, "libn"), dst, cores))
-            win = min(win, window(args.bin, folder, fresh(args.work, "win"), src, dst, report_a))
-            serial = min(serial, window(args.bin, folder, fresh(args.work, "win1"), src, dst, report_b,
-                                        one_at_a_time=True))
-            same = same and open(report_a, "rb").read() == open(report_b, "rb").read() and \
-                digest(os.path.join(args.work, "out", "win")) == digest(os.path.join(args.work, "out", "win1"))
-        added_ms = (win - every) * 1000.0 / len(files)
-        rows.append((title, len(files), win, serial, one, every, win / every, added_ms, same))
-        print("%-34s window %.2f s (one at a time %.2f s), library %.2f s / %.2f s on %d cores, "
-              "ratio %.2f, %.3f ms a file added, same report and files: %s"
-              % (title, win, serial, one, every, cores, win / every, added_ms, "yes" if same else "NO"))
-        shutil.rmtree(os.path.join(args.work, "out"), ignore_errors=True)
-    table = render(rows, cores, load_before, load(), args.repeat)
-    print(table)
-    if args.readme:
-        write_readme(args.readme, table)
+    for case in args.cases.split(","):
+        set_name, copies, pair = case.split(":")
+        src, ext = pair.split("-")
+        files = folder(args.work, set_name, src, int(copies))
+        times = {tool: [] for tool in TOOLS}
+        cpus = {tool: [] for tool in TOOLS}
+        sizes = {}
+        for r in range(args.runs + 1):  # the first round warms the caches and is not counted
+            for tool in TOOLS[r % len(TOOLS):] + TOOLS[:r % len(TOOLS)]:
+                outdir = os.path.join(args.work, "batch-out", tool.replace(" ", "-"))
+                seconds, cpu, sizes[tool] = run_once(tool, args.program, files, outdir, ext, jobs)
+                if r > 0:
+                    times[tool].append(seconds)
+                    cpus[tool].append(cpu)
+        median = {tool: statistics.median(times[tool]) for tool in TOOLS}
+        cpu = {tool: statistics.median(cpus[tool]) for tool in TOOLS}
+        rows.append((set_name, pair, len(files), median, cpu, sizes))
+        print("%-6s %-7s %3d files: %s" % (set_name, pair, len(files), "  ".join(
+            "%s %.2f s, CPU %.2f s" % (t, median[t], cpu[t]) for t in TOOLS)))
+        sys.stdout.flush()
 
-
-def render(rows, cores, before, after, repeat):
-    lines = [
-        "Measured %s on %s, %d cores, %s; load average %.1f before and %.1f after (the machine is shared)."
-        % (datetime.date.today().isoformat(), platform.processor() or platform.machine(), cores,
-           platform.platform(), before, after),
-        "Best of %d runs. Window: the real main window (offscreen), from the click on \"Convert files\" to the "
-        "closing box. "
-        "Library: bench/harness.c calling the library in a loop, on one core and in one process per core. "
-        "JPEG at quality %d. Files in a memory file system." % (repeat, QUALITY),
+    table = [
+        "Measured %s on %s, %d cores, %s; load average %.1f at the start and %.1f at the end"
+        " (the machine was shared with other work). JPG at quality %d; each tool with its own defaults"
+        " otherwise; median wall time of %d rounds, the tools taking turns."
+        % (datetime.date.today().isoformat(), cpu_name(), jobs, platform.platform(terse=True), load_start,
+           os.getloadavg()[0], QUALITY, args.runs),
+        "Times are wall seconds for the whole folder; CPU is the processor time of the tool and the processes"
+        " it started. Ratios are vornask-convert / peer: below 1.00 vornask-convert is faster, leaner or"
+        " smaller (size: all results together).",
         "",
-        "| batch | files | window s | window, one at a time s | library, one core s | library, %d cores s "
-        "| window / library on %d cores | window adds ms a file | same report and files |" % (cores, cores),
-        "|---|---:|---:|---:|---:|---:|---:|---:|---|",
+        "| photos | pair | files | peer | peer s | vornask-convert s | time ratio | CPU ratio | size ratio |",
+        "|---|---|---:|---|---:|---:|---:|---:|---:|",
     ]
-    for title, n, win, serial, one, every, ratio, added, same in rows:
-        lines.append("| %s | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.3f | %s |"
-                     % (title, n, win, serial, one, every, ratio, added, "yes" if same else "no"))
-    return "\n".join(lines)
+    for set_name, pair, count, median, cpu, sizes in rows:
+        ours = "vornask-convert"
+        for peer in TOOLS[1:]:
+            table.append("| %s | %s | %d | %s | %.2f | %.2f | %.2f | %.2f | %.3f |" % (
+                set_name, pair, count, peer, median[peer], median[ours], median[ours] / median[peer],
+                cpu[ours] / cpu[peer], sizes[ours] / sizes[peer]))
+    text = "\n".join(table)
+    print()
+    print(text)
+    if args.readme:
+        with open(args.readme) as f:
+            readme = f.read()
+        start, end = "<!-- batch-bench:start -->", "<!-- batch-bench:end -->"
+        head, rest = readme.split(start, 1)
+        _, tail = rest.split(end, 1)
+        with open(args.readme, "w") as f:
+            f.write(head + start + "\n" + text + "\n" + end + tail)
 
 
-def write_readme(path, table):
-    start, end = "<!-- batch-bench:start -->", "<!-- batch-bench:end -->"
-    text = open(path).read()
-    if start not in text:
-        sys.exit("README has no batch-bench markers")
-    head, rest = text.split(start, 1)
-    _, tail = rest.split(end, 1)
-    with open(path, "w") as f:
-        f.write(head + start + "\n" + table + "\n" + end + tail)
+def cpu_name():
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    return "unknown CPU"
 
 
-main()
+if __name__ == "__main__":
+    main()
