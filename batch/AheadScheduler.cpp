@@ -190,7 +190,6 @@ int ConversionSlots() {
 
 struct AheadScheduler::Impl {
     struct Job {
-        bool started = false;
         bool finished = false;
         bool dropped = false;            // taken, its turn passed, or the run ends: nothing more is done with it
         QString temporaryPath;           // the finished result, while nobody has taken or removed it
@@ -253,7 +252,6 @@ struct AheadScheduler::Impl {
                 continue;
             }
             const int index = next++;
-            job.started = true;
             ++running;
             coresBusy += job.cores;
             lock.unlock();
