@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         std::ifstream in(file, std::ios::binary);
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (!in) {
-            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
             return 1;
         }
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
