@@ -1,7 +1,8 @@
 // Folder listings, and the question about the report that every operation asks.
 #include "tests/batch/BatchFixture.h"
 
-#include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 class Listing : public BatchFixture {};
 
@@ -38,11 +39,13 @@ TEST_F(Listing, InputListingShowsGroupedSizesAndAsksAboutTheReport) {
 }
 
 TEST_F(Listing, OutputListingShowsNamesOnlyAndCountsBeyond32767) {
-    const QByteArray first = QFile::encodeName(outFolder + "f0.png");
+    const std::filesystem::path first = (outFolder + "f0.png").toStdU16String();
     ASSERT_TRUE(writeBytes(outFolder + "f0.png", ""));
     for (int i = 1; i < 32770; ++i) {
         // Links to one empty file make a large folder far faster than new files.
-        ASSERT_EQ(::link(first.constData(), QFile::encodeName(outFolder + QString("f%1.png").arg(i)).constData()), 0);
+        std::error_code error;
+        std::filesystem::create_hard_link(first, (outFolder + QString("f%1.png").arg(i)).toStdU16String(), error);
+        ASSERT_FALSE(error) << error.message();
     }
     ASSERT_TRUE(writeBytes(outFolder + "Upper.PNG", ""));
     ASSERT_TRUE(writeBytes(outFolder + "other.bmp", ""));
