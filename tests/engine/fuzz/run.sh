@@ -15,7 +15,8 @@ mkdir -p "$work/corpus" "$work/artifacts"
 if [ ! -x "$work/fuzz_read" ] || [ -n "$(find "$root/engine" "$here/fuzz_read.cpp" -newer "$work/fuzz_read" -name '*.[ch]*' | head -n 1)" ]; then
     echo "building $work/fuzz_read"
     clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$root" "$here/fuzz_read.cpp" "$root"/engine/read/*.cpp \
+        -I"$root" "$here/fuzz_read.cpp" "$root"/engine/read/*.cpp "$root"/engine/core/Limits.cpp \
+        "$root"/engine/core/Support.cpp "$root"/engine/os/*.cpp \
         -lpng -ljpeg -lgif -lz -o "$work/fuzz_read"
 fi
 

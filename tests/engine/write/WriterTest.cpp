@@ -275,7 +275,7 @@ TEST(Writers, AFailingSinkIsAWriteErrorWithItsMessage) {
                 MemoryReader reader = makeImage(PixelFormat::Rgb8, 120, 90, 9);
                 MemorySink sink(limit);
                 const Status status = transcode(reader, *makeWriter(format, {75, budget}), sink, Limits{});
-                EXPECT_EQ(status.kind, -1) << int(format) << " " << budget << " " << limit;
+                EXPECT_EQ(status.kind, ErrorKind::Write) << int(format) << " " << budget << " " << limit;
                 EXPECT_EQ(status.message, "Cannot write output file: No space left on device");
             }
         }
