@@ -1,6 +1,7 @@
 #include "app/Links.h"
 #include "app/Shell.h"
 #include "app/frmHelp.h"
+#include "fs/DiskProc.h"
 #include "fs/frmSpecifyDirectory.h"
 #include "platform/Twips.h"
 #include "tests/app/AppTest.h"
@@ -49,6 +50,8 @@ TEST_F(MainWindowTest, StartsEmptyWithDefaultsInTheCentredNormalLayout) {
     EXPECT_EQ(QRect(window.pos(), window.size()),
               Twips::rect((Twips::fromPixels(screen.width()) - 9465) / 2, (screenHeight() - 4975) / 2, 9465, 4975));
     EXPECT_TRUE(focusIsOn("cmdConvertSingleFile")) << "both folder boxes are empty";
+    // Typed relative folders start from the root of the first fixed drive ("/" without drive letters).
+    EXPECT_EQ(QDir::toNativeSeparators(QDir::currentPath()), DiskProc::FirstFixedDrive() + QDir::separator());
 }
 
 // The progress line lies over the button row, up to Stop.

@@ -176,6 +176,41 @@ TEST(Conversion, SpecialFilesAreRefusedWithoutWaitingOnThem) {
 #endif
 }
 
+#if defined(_WIN32)
+// Windows refuses to replace a read-only file, or one that another program holds open
+// without letting it be deleted: the answer is a write error, the target stays as it
+// was and no temporary file is left. Once the other program lets go, it is replaced.
+TEST(Conversion, ReadOnlyOrHeldTargetIsAWriteErrorAndStaysAsItWas) {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("in.bmp"), target = dir.filePath("out.png");
+    MemoryReader reader = makeImage(PixelFormat::Rgb8, 8, 8);
+    writeFile(input, encode(OutputFormat::Bmp, reader));
+    const Bytes old(1000, 'y');
+    const std::wstring wide = QDir::toNativeSeparators(target).toStdWString();
+    for (const bool readOnly : {true, false}) {
+        writeFile(target, old);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (readOnly) {
+            ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+        } else {
+            held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
+        const Answer a = convertFiles(input, target);
+        EXPECT_EQ(a.kind, -1) << readOnly << ": " << a.message;
+        EXPECT_EQ(entries(dir.path()), (QStringList{"in.bmp", "out.png"})) << readOnly;
+        if (readOnly) {
+            SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+        } else {
+            CloseHandle(held);
+        }
+        EXPECT_EQ(readFile(target), old) << readOnly;
+        EXPECT_EQ(convertFiles(input, target).kind, 0) << readOnly;
+        EXPECT_TRUE(samePixels(rgba64(qtRead(target)), reader.rgba(), 8)) << readOnly;
+    }
+}
+#endif
+
 TEST(Conversion, LosslessRoundTripsKeepEveryPixelAndAlpha) {
     std::vector<MemoryReader> sources{makeImage(PixelFormat::Rgb8, 37, 23), makeImage(PixelFormat::Rgba8, 37, 23),
                                       makeIndexedImage(37, 23, 16, false), makeIndexedImage(37, 23, 200, false),
