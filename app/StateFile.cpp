@@ -50,8 +50,8 @@ QString decodeStateText(const QByteArray& data) {
     const QString text = utf8.decode(data);
     DWORD legacy = 0;
     if (!utf8.hasError() || GetACP() != CP_UTF8 ||
-        GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                        reinterpret_cast<LPWSTR>(&legacy), sizeof legacy / sizeof(wchar_t)) == 0 ||
+        GetLocaleInfoW(GetSystemDefaultLCID(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&legacy), sizeof legacy / sizeof(wchar_t)) == 0 ||
         legacy == CP_UTF8) {
         return QString::fromLocal8Bit(data);
     }

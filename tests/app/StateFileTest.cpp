@@ -88,7 +88,7 @@ protected:
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir dir;
-    QString file = dir.filePath(QStringLiteral("state.sta"));
+    QString file = native(dir.filePath(QStringLiteral("state.sta")));
     LoadedMainWindow window;
     ScriptedPrompts prompts;
 };
@@ -130,7 +130,8 @@ TEST_F(StateFileTest, OnlyYesToTheOverwriteQuestionReplacesTheFile) {
     for (Answer answer : {Answer::No, Answer::Cancel, Answer::Yes}) {
         ASSERT_TRUE(writeBytes(file, old));
         prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, file)
-            .expectMsgBox("The state file " + file + "\r\nalready exists and will be overwritten.  Is this OK?",
+            .expectMsgBox("The state file " + FileProc::NormaliseDriveLetter(file) +
+                              "\r\nalready exists and will be overwritten.  Is this OK?",
                           Buttons::YesNoCancel, Icon::None, QStringLiteral("Confirm overwrite of file"), answer);
         StateFile::cmdSaveState_Click(window, 0);
         prompts.verify();
@@ -141,8 +142,12 @@ TEST_F(StateFileTest, OnlyYesToTheOverwriteQuestionReplacesTheFile) {
 
 // A missing folder, a write failing part-way and a read-only file: each is reported and the file kept whole.
 TEST_F(StateFileTest, SaveFailuresAreReportedAndLeaveTheEarlierFileWhole) {
-    prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, dir.filePath("no such folder/s.sta"));
+    prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, native(dir.filePath("no such folder/s.sta")));
+#ifdef Q_OS_WIN
+    expectSaveError(ERROR_PATH_NOT_FOUND);
+#else
     expectSaveError(ENOENT);
+#endif
     StateFile::cmdSaveState_Click(window, 0);
     prompts.verify();
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
@@ -216,8 +221,8 @@ TEST_F(StateFileTest, FormatLineTakesTheLeadingNumberRoundedHalfToEven) {
 TEST_F(StateFileTest, FileInTheLegacyCodePageOfWindowsIsReadInIt) {
     ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the program's manifest sets UTF-8 as its code page";
     DWORD legacy = 0;
-    ASSERT_NE(GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                              reinterpret_cast<LPWSTR>(&legacy), sizeof legacy / sizeof(wchar_t)),
+    ASSERT_NE(GetLocaleInfoW(GetSystemDefaultLCID(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPWSTR>(&legacy), sizeof legacy / sizeof(wchar_t)),
               0);
     const std::wstring folder = L"C:\\Gr\u00F6\u00DFe\\";
     char bytes[64] = {};

@@ -1,5 +1,7 @@
 // Batch runs over real folders with the real conversion library.
+#include "batch/ViewerPage.h"
 #include "engine/Grafix.h"
+#include "fs/FileProc.h"
 #include "platform/RunTimeError.h"
 #include "tests/batch/BatchFixture.h"
 
@@ -49,14 +51,15 @@ TEST_F(BatchRun, ConvertsEveryMatchingFileAndShowsEachOnANewViewerPage) {
     host.viewInBrowser = true;
     convert("Number of BMP files converted: 2 (of 2 input)", "All files converted.");
 
-    const QString page = inFolder + "viewer06.htm";
+    // Next to the input files, in the folder as the program spells it (lower case on Windows).
+    const QString page = FileProc::GetFolderPart(inFolder) + "viewer06.htm";
     EXPECT_EQ(host.report, linesFor(inFolder, ".bmp", convertedLine) +
                                "\r\nNumber of BMP files converted: 2 (of 2 input)\r\nViewer file: " + page + "\r\n");
     const QString entries = linesFor(inFolder, ".bmp", [&](const QString& name) {
         const QString output = outFolder + pngName(name);
         return inFolder + name + ", " + sizeText(inFolder + name) + "<BR>\r\n<IMG SRC=\"" + name +
                "\" BORDER=\"1\"><P>\r\n\r\n" + output + ", " + sizeText(output) + " (from " + name +
-               ")<BR>\r\n<IMG SRC=\"file://localhost" + output + "\" BORDER=\"1\"><P>\r\n\r\n";
+               ")<BR>\r\n<IMG SRC=\"" + ViewerPage::fileUrl(output) + "\" BORDER=\"1\"><P>\r\n\r\n";
     });
     EXPECT_EQ(readBytes(page),
               ("<HTML><HEAD><TITLE>\r\n" + page +
@@ -133,7 +136,8 @@ TEST_F(BatchRun, AFailedConversionIsReportedAndOnlyAnUnwritableFormatEndsTheBatc
     ASSERT_TRUE(writePicture(inFolder + "c.bmp", "BMP"));
     const QStringList names = listed(inFolder);
     int kind = 0;
-    const QString message = Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", m_dir.path() + "/x.png", 80, kind);
+    const QString message =
+        Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", native(m_dir.filePath("x.png")), 80, kind);
     convert("Number of BMP files converted: 2 (of 3 input)", "Not all files converted.");
     const QString expected = linesFor(inFolder, "", [&](const QString& name) {
         return name == "broken.bmp" ? name + "\r\n*** Read error: " + message + "\r\n\r\n" : convertedLine(name);

@@ -117,8 +117,13 @@ TEST(Conversion, EveryOutcomeIsAnsweredWithItsKindAndMessage) {
 #endif
     EXPECT_EQ(readFile(input), bytes);
     // Nothing but the answers' files: no temporary file left, nothing in a folder refused.
-    EXPECT_EQ(entries(dir.path()), (QStringList{"OUT.PNG", "from png.jpg", "in put.bmp", "link.bmp", "out.bmp",
-                                                "out.jpeg", "out.jpg", "out.png", "png.bmp"}));
+    // (Where letter case is not told apart, out.png and OUT.PNG are one file.)
+    QStringList answered{"OUT.PNG",  "from png.jpg", "in put.bmp", "link.bmp", "out.bmp",
+                         "out.jpeg", "out.jpg",      "out.png",    "png.bmp"};
+#if defined(_WIN32)
+    answered.removeOne("out.png");
+#endif
+    EXPECT_EQ(entries(dir.path()), answered);
     EXPECT_TRUE(entries(locked).isEmpty());
 #if !defined(_WIN32)
     ::chmod(local(locked).c_str(), 0755);

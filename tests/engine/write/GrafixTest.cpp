@@ -4,10 +4,10 @@
 #include "engine/Grafix.h"
 #include "platform/RunTimeError.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <thread>
 
 #ifdef Q_OS_WIN
@@ -24,11 +24,23 @@ struct GrafixTest : ::testing::Test {
 };
 
 #ifdef Q_OS_WIN
-const char* const kNoSuchFile = "(The system cannot find the file specified.).";
 const char* const kLibraryName = "tessaplex.dll";
+// The system's own words for a missing file, in brackets.
+QString noSuchFile() {
+    wchar_t text[256] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        ERROR_FILE_NOT_FOUND, 0, text, 256, nullptr);
+    QString words = QString::fromWCharArray(text, length).trimmed();
+    if (words.endsWith('.')) {
+        words.chop(1);  // the library ends its messages without one
+    }
+    return '(' + words + ").";
+}
 #else
-const char* const kNoSuchFile = "(No such file or directory).";
 const char* const kLibraryName = "libtessaplex.so";
+QString noSuchFile() {
+    return "(No such file or directory).";
+}
 #endif
 
 // Another shared library that this program loads: Qt's core library.
@@ -66,7 +78,7 @@ TEST_F(GrafixTest, FirstCallsFromSeveralThreadsReachTheLibrary) {
     }
     EXPECT_EQ(kinds, (std::vector<int>{-1, 1, -1, 1}));
     EXPECT_EQ(answers[0], "Output file format not supported.");
-    EXPECT_TRUE(answers[1].endsWith(kNoSuchFile)) << answers[1].toStdString();
+    EXPECT_TRUE(answers[1].endsWith(noSuchFile())) << answers[1].toStdString();
 }
 
 TEST_F(GrafixTest, MissingLibraryOrFunctionIsARunTimeError) {
