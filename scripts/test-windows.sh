@@ -21,7 +21,7 @@ export WINEPREFIX=$cache/wine WINEDEBUG=-all
 wine_run=$here/scripts/windows/wine-run.sh
 # Prepares the Wine prefix once, then keeps one Wine server for the whole run.
 "$wine_run" cmd /c exit 0
-/usr/lib/wine/wineserver -p
+/usr/lib/wine/wineserver -p 2>/dev/null || true
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
 status=0

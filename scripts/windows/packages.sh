@@ -5,7 +5,7 @@
 # the codecs. Sourced by build-windows.sh and test-windows.sh.
 
 windows_packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-                  mingw-w64-x86-64-dev wine64 wine xvfb xauth x11-utils xdotool imagemagick zip unzip
+                  mingw-w64-x86-64-dev wine64 wine fonts-wine xvfb xauth x11-utils xdotool imagemagick zip unzip
                   dpkg-dev cmake ninja-build pkg-config nasm perl python3 qt6-base-dev qt6-base-dev-tools
                   googletest librsvg2-bin icoutils)
 
