@@ -220,6 +220,18 @@ public:
     }
     // True when bits made up past the end of the data were taken.
     bool overrun(const ReadBits& b) const { return b.count < 8 * m_padding; }
+    // Steps over the restart marker `marker` that ends an interval, dropping the bits
+    // that pad the interval's last byte; false when other data or markers come first.
+    bool restart(ReadBits& b, uint8_t marker) {
+        if (b.count - 8 * m_padding >= 8 || (!m_atMarker && rawByte(b) != 0xff) || rawByte(b) != marker) {
+            return false;
+        }
+        b.acc = 0;
+        b.count = 0;
+        m_atMarker = false;
+        m_padding = 0;
+        return true;
+    }
 
 private:
     // Byte by byte; by value, so that the loops' copy need not live in memory.
@@ -260,7 +272,15 @@ private:
             ++b.p;
             return 0xff;
         }
-        return pad();  // a marker: the end of the entropy-coded data
+        b.end = b.p;  // a marker, which the eight-byte refill must not read past
+        return pad();
+    }
+
+    int rawByte(ReadBits& b) {
+        if (b.p == b.end && !nextSpan(b)) {
+            return -1;
+        }
+        return *b.p++;
     }
 
     unsigned pad() {
@@ -333,6 +353,22 @@ public:
         }
         w.p = flush(w.p);
         return m_ok;
+    }
+    // Ends an interval as end(true) does, then writes the restart marker `marker`.
+    void restart(WriteBits& w, uint8_t marker) {
+        if (w.count % 8 != 0) {
+            const int n = 8 - w.count % 8;
+            put(w, (1u << n) - 1, n);
+        }
+        while (w.count >= 8) {
+            w.count -= 8;
+            w.p = byte(w.p, static_cast<uint8_t>(w.acc >> w.count));
+        }
+        *w.p++ = 0xff;
+        *w.p++ = marker;
+        if (w.p >= w.limit) {
+            w.p = flush(w.p);
+        }
     }
     int pendingBits() const { return m_bits.count; }
     // The pending bits at the top of a byte, zeros below.
@@ -658,6 +694,12 @@ private:
     Header parseHeader();
     bool count(bool final);
     bool emitRange(BitReader& reader, BitWriter& writer, uint64_t from, uint64_t to) const;
+    // The restart marker in front of MCU `mcu`, or 0 when none goes there.
+    uint8_t restartMarker(uint64_t mcu) const {
+        return m_restartInterval && mcu > 0 && mcu % m_restartInterval == 0
+                   ? static_cast<uint8_t>(0xd0 + (mcu / m_restartInterval - 1) % 8)
+                   : 0;
+    }
     bool emitSplit(ByteSink& sink);
 
     Store m_store;
@@ -665,6 +707,8 @@ private:
 
     bool m_haveHeader = false;
     std::vector<uint8_t> m_header;  // segments up to the scan, DHT left out
+    size_t m_dhtAt = 0;             // where in m_header the DHT segments were
+    uint64_t m_restartInterval = 0; // MCUs between restart markers; 0: none
     std::vector<uint8_t> m_sos;
     std::array<HuffmanTable, 4> m_tables;  // as first written: DC 0, DC 1, AC 0, AC 1
     std::array<DecodeTable, 4> m_decoders;
@@ -716,6 +760,7 @@ HuffmanRecoder::Impl::Header HuffmanRecoder::Impl::parseHeader() {
             b = static_cast<uint8_t>(v);
         }
         if (marker == 0xc4) {
+            m_dhtAt = m_header.size();
             for (size_t at = 0; at + 17 <= body.size();) {
                 const int cls = body[at] >> 4, id = body[at] & 15;
                 if (cls > 1 || id > 1) {
@@ -757,6 +802,11 @@ HuffmanRecoder::Impl::Header HuffmanRecoder::Impl::parseHeader() {
             }
         } else if (marker >= 0xc1 && marker <= 0xcf && marker != 0xc8 && marker != 0xcc) {
             return Header::Malformed;  // only baseline frames are recoded
+        } else if (marker == 0xdd) {
+            if (body.size() != 2) {
+                return Header::Malformed;
+            }
+            m_restartInterval = body[0] << 8 | body[1];
         }
         if (marker == 0xda) {
             const int n = body.empty() ? 0 : body[0];
@@ -833,8 +883,12 @@ HuffmanRecoder::Impl::Header HuffmanRecoder::Impl::parseHeader() {
         }
     }
     m_scanStart = in.position();
-    // The second half starts a thread late and goes through memory: it gets less.
+    // The second half starts a thread late and goes through memory: it gets less. With
+    // restart markers it starts at one, so that the halves join at a byte.
     m_splitMcu = m_mcus * 9 / 16;
+    if (m_restartInterval) {
+        m_splitMcu -= m_splitMcu % m_restartInterval;
+    }
     return Header::Complete;
 }
 
@@ -857,6 +911,10 @@ bool HuffmanRecoder::Impl::count(bool final) {
     bool ok = true;
     for (; m_counted < m_mcus && ok; ++m_counted) {
         if (!final && m_store.size() - reader.state(in).position < kMargin) {
+            break;
+        }
+        if (const uint8_t marker = restartMarker(m_counted); marker && !reader.restart(in, marker)) {
+            ok = false;
             break;
         }
         if (m_counted == m_splitMcu) {
@@ -917,6 +975,11 @@ bool HuffmanRecoder::Impl::emitRange(BitReader& reader, BitWriter& writer, uint6
     WriteBits out = writer.bits();
     bool ok = true;
     for (uint64_t m = from; m < to && ok; ++m) {
+        // The marker in front of the first MCU is the caller's: a second half starts after it.
+        if (const uint8_t marker = m > from ? restartMarker(m) : 0; marker) {
+            ok = reader.restart(in, marker);
+            writer.restart(out, marker);
+        }
         for (int b = 0; b < m_blocksPerMcu && ok; ++b) {
             const BlockCoding coding = m_blocks[b];
             reader.fill(in);
@@ -976,7 +1039,9 @@ bool HuffmanRecoder::Impl::emitSplit(ByteSink& sink) {
             firstHalfBits += m_splitCounts[t][s] * (m_encoders[t].length[s] + extra);
         }
     }
-    const int phase = static_cast<int>(firstHalfBits % 8);
+    // With restart markers the first half ends with the one in front of the second.
+    const uint8_t marker = restartMarker(m_splitMcu);
+    const int phase = marker ? 0 : static_cast<int>(firstHalfBits % 8);
     std::vector<uint8_t> second;
     second.reserve(static_cast<size_t>((m_store.size() - m_splitState.position) + (64u << 10)));
     bool secondOk = false;
@@ -1002,7 +1067,11 @@ bool HuffmanRecoder::Impl::emitSplit(ByteSink& sink) {
     }
     BitReader in(m_store, ReaderState{m_scanStart, 0, 0});
     BitWriter out([&sink](const uint8_t* d, size_t n) { return sink.write(d, n); });
-    const bool firstOk = emitRange(in, out, 0, m_splitMcu) && out.end(false);
+    bool firstOk = emitRange(in, out, 0, m_splitMcu);
+    if (marker) {
+        out.restart(out.bits(), marker);
+    }
+    firstOk = firstOk && out.end(false);
     if (worker.joinable()) {
         worker.join();
     }
@@ -1038,8 +1107,9 @@ Status HuffmanRecoder::Impl::finish(ByteSink& sink) {
         dht.insert(dht.end(), table.bits.begin() + 1, table.bits.end());
         dht.insert(dht.end(), table.values.begin(), table.values.end());
     }
-    if (!sink.write(m_header.data(), m_header.size()) || !sink.write(dht.data(), dht.size()) ||
-        !sink.write(m_sos.data(), m_sos.size())) {
+    // The tables go where libjpeg put them: after the frame header, before any DRI.
+    if (!sink.write(m_header.data(), m_dhtAt) || !sink.write(dht.data(), dht.size()) ||
+        !sink.write(m_header.data() + m_dhtAt, m_header.size() - m_dhtAt) || !sink.write(m_sos.data(), m_sos.size())) {
         return Status::writeError(sink.error());
     }
     bool ok = false;

@@ -273,14 +273,14 @@ TEST(JpegWriter, RecodingGivesLibjpegsOwnOptimisation) {
     for (const int quality : {1, 50, 75, 89, 90, 100}) {
         for (const auto& [width, height] : {std::pair{1u, 1u}, {15u, 17u}, {41u, 23u}}) {
             for (const PixelFormat format : {PixelFormat::Gray8, PixelFormat::Rgb8}) {
-                for (const unsigned restart : {0u}) {
+                for (const unsigned restart : {0u, 1u, 3u}) {
                     check(makeImage(format, width, height, unsigned(quality)), quality, restart);
                 }
             }
         }
     }
-    for (const unsigned restart : {0u}) {  // over a MiB coded: recoded in two halves side by side
-        check(makeImage(PixelFormat::Rgb8, 1500, 1100, 3), 75, restart);
+    for (const unsigned restart : {0u, 7u}) {  // over a MiB coded: recoded in two halves side by side
+        check(makeImage(PixelFormat::Rgb8, 1500, 1100, 3), 100, restart);
     }
 }
 
@@ -298,7 +298,7 @@ TEST(Writers, SameBytesEveryTimeAndOnTheLowMemoryPaths) {
         {OutputFormat::Png, PixelFormat::Rgba8, 1200, 1000},  // over 4 MiB filtered: several pieces
         {OutputFormat::Jpeg, PixelFormat::Rgb8, 77, 45},
         {OutputFormat::Jpeg, PixelFormat::Gray8, 77, 45},
-        {OutputFormat::Jpeg, PixelFormat::Rgb8, 1500, 1100},  // over a MiB coded: recoded in two halves
+        {OutputFormat::Jpeg, PixelFormat::Rgb8, 1500, 1100},  // several chunks of the first coding
     };
     for (const auto& c : cases) {
         const MemoryReader image = makeImage(c.pixels, c.width, c.height, 3);
