@@ -36,7 +36,7 @@ private:
 std::string fuzzOutcome(const uint8_t* data, size_t size) {
     using namespace tessaplex;
     Limits limits;
-    limits.maxPixels = 1u << 20;
+    limits.maxPixels = 1u << 18;
     limits.memoryBudget = 64u << 20;
     limits.maxJpegScans = 100;
     const uint8_t last = size > 0 ? data[size - 1] : 0;
