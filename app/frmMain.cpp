@@ -329,9 +329,15 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             // Leaving with Tab goes where Tab leads; the focus step would send the keyboard user back
             // up the window every time, and the controls below the boxes could never be reached.
             const bool byTab = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+            // A click into a box or list is where the person types or chooses next; the focus step
+            // would take the keys typed there to a button, and a blank would press it.
+            const QWidget* to = QApplication::focusWidget();
+            const bool intoInput = reason == Qt::MouseFocusReason &&
+                                   (to == txbFolderForImages[0] || to == txbFolderForImages[1] || to == txbQuality ||
+                                    to == cboFileFormat[0] || to == cboFileFormat[1] || to == txbReport);
             for (int i = 0; i < 2; ++i) {
                 if (watched == txbFolderForImages[i] && !m_quitRequested) {
-                    checkFolderBox(i, !byTab);
+                    checkFolderBox(i, !byTab && !intoInput);
                 }
             }
         }

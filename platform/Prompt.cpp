@@ -86,6 +86,8 @@ private:
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         // The program asks its own question before replacing a file.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        // Names match the patterns whatever their letter case, as on the file systems that tell no case apart.
+        dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
         dialog.setNameFilter(qtFilter(request.filter));
         dialog.setDirectory(QDir::current());
         if (!request.fileName.isEmpty()) {
@@ -136,16 +138,7 @@ QString qtFilter(const QString& filter) {
         return filter;
     }
     const QString description = filter.left(bar);
-    QStringList patterns = filter.mid(bar + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-#ifndef Q_OS_WIN
-    const QStringList given = patterns;
-    for (const QString& pattern : given) {
-        const QString upper = pattern.toUpper();
-        if (upper != pattern && !patterns.contains(upper)) {
-            patterns << upper;
-        }
-    }
-#endif
+    const QStringList patterns = filter.mid(bar + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     // A description that already shows its patterns in brackets is not given them twice.
     if (description.contains(QLatin1Char('('))) {
         return description.left(description.indexOf(QLatin1Char('('))).trimmed() + QStringLiteral(" (") +

@@ -57,8 +57,8 @@ bool OpenExternal(const QString& target, bool isUrl);
 void SetClipboardText(const QString& text);
 QString ClipboardText();
 
-// "BMP and PNG|*.bmp;*.png" in the form Qt's file dialogs take. File names on a
-// case-sensitive file system match the patterns whatever their letter case.
+// "BMP and PNG|*.bmp;*.png" in the form Qt's file dialogs take, "BMP and PNG (*.bmp *.png)".
+// The program's file dialogs match the patterns whatever the letter case of a name.
 QString qtFilter(const QString& filter);
 
 }  // namespace Prompt

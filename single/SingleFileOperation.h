@@ -27,7 +27,7 @@ namespace SingleFile {
 // converted to, converts it next to itself and shows the results. Ends with the focus step.
 void cmdConvertSingleFile_Click(SingleFileHost& host);
 
-// The Open dialog's filter for the images the program converts.
-inline const QString kImageFilter = QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png");
+// The Open dialog's filter for the images the program converts; a JPEG is often named .jpeg.
+inline const QString kImageFilter = QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.jpeg;*.png");
 
 }  // namespace SingleFile

@@ -249,22 +249,53 @@ TEST_F(MainWindowTest, ChosenInputFolderIsSummarisedAndTheOutputFolderChecked) {
     EXPECT_TRUE(focusIsOn("cmdFolderForImages(0)"));
 }
 
-TEST_F(MainWindowTest, TypedFolderIsCompletedAndCheckedWhenTheBoxLosesTheFocus) {
+// Leaving a folder box checks it. A click into a box or list leaves the focus there, so that what
+// is typed next lands there; a click on a button ends with the focus step.
+TEST_F(MainWindowTest, TypedFolderIsCheckedOnLeavingAndAClickIntoABoxOrListKeepsTheFocus) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("Photos"));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    auto* box = child<QLineEdit>("txbFolderForImages(0)");
-    QApplication::setActiveWindow(&window);
-    box->setFocus();
-    box->setText("  Photos ");
-    child("cmdHelp")->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(box->text(), QDir(dir.path()).absolutePath() + "/Photos/");
+    const QString photos = QDir(dir.path()).absolutePath() + "/Photos/";
+    window.setFormatIndex(1, 3);  // JPG, which shows the quality box
+    ASSERT_TRUE(takesTheKeyboard(window));
+    auto* in = child<QLineEdit>("txbFolderForImages(0)");
+    auto* out = child<QLineEdit>("txbFolderForImages(1)");
 
-    box->setText("elsewhere");
-    prompts.expectMsgBox("Input images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
-    window.txbFolderForImages_LostFocus(0);
-    EXPECT_TRUE(box->text().endsWith("/elsewhere/"));
+    QTest::mouseClick(in, Qt::LeftButton);
+    QTest::keyClicks(in, "  Photos ");
+    QTest::mouseClick(out, Qt::LeftButton);
+    EXPECT_EQ(in->text(), photos);
+    EXPECT_TRUE(focusIsOn("txbFolderForImages(1)"));
+    QTest::keyClicks(window.focusWidget(), "Photos");
+    EXPECT_EQ(out->text(), "Photos");
+
+    const struct {
+        const char* clicked;
+        const char* typed;
+    } clicks[] = {{"txbFolderForImages(0)", "Photos"}, {"txbQuality", "elsewhere"}, {"txbReport", ""},
+                  {"cboFileFormat(0)", "Photos"}, {"cboFileFormat(1)", "Photos"}};
+    for (const auto& c : clicks) {
+        QTest::mouseClick(out, Qt::LeftButton);
+        out->setText(c.typed);
+        if (QString(c.typed) == "elsewhere") {
+            prompts.expectMsgBox("Output images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
+        }
+        QTest::mouseClick(child(c.clicked), Qt::LeftButton);
+        if (auto* list = qobject_cast<QComboBox*>(child(c.clicked))) {
+            list->hidePopup();
+        }
+        prompts.verify();
+        EXPECT_TRUE(focusIsOn(c.clicked)) << c.clicked;
+        EXPECT_EQ(out->text(), *c.typed ? QDir::currentPath() + "/" + c.typed + "/" : "") << c.clicked;
+    }
+
+    QTest::mouseClick(out, Qt::LeftButton);
+    out->setText("Photos");
+    QTest::mousePress(child("cmdCopyToClipboard"), Qt::LeftButton);
+    EXPECT_TRUE(focusIsOn("cmdFolderForImages(0)")) << "the focus step: no input format yet";
+    QTest::mouseRelease(child("cmdCopyToClipboard"), Qt::LeftButton);
+    EXPECT_EQ(out->text(), photos);
     QDir::setCurrent(previous);
 }
 

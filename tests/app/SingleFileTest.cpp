@@ -104,6 +104,17 @@ TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {
     EXPECT_TRUE(window.reportText().contains("converted to\r\nshot.jpg ("));
 }
 
+// A JPEG named .jpeg: listed by the Open dialog, JPG offered as a target, results named after the last dot.
+TEST_F(SingleFileTest, JpegNamedDotJpegConvertsToEveryFormat) {
+    const QString input = makeImage("pic.jpeg", "JPG");
+    expectChoice(input, {.bmp = true, .png = true, .jpg = true, .from = "60", .to = "70"});
+    window.cmdConvertSingleFile_Click();
+    prompts.verify();
+    EXPECT_EQ(Prompt::qtFilter(SingleFile::kImageFilter), "BMP, GIF, JPG and PNG (*.bmp *.gif *.jpg *.jpeg *.png)");
+    EXPECT_EQ(window.reportText(), converted("pic.jpeg", "pic.bmp") + converted("pic.jpeg", "pic.png") +
+                                       converted("pic.jpeg", "pic_q60.jpg") + converted("pic.jpeg", "pic_q70.jpg"));
+}
+
 TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
     const QString input = folder + "broken.gif";
     ASSERT_TRUE(writeBytes(input, QByteArray("GIF89a\x10\x00\x10\x00", 10)));  // a header and nothing more

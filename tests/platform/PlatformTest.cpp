@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <QAccessible>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -43,13 +47,36 @@ TEST(Prompt, MessageBoxShowsItsTextToScreenReadersAndEscapeAnswersAsClosingIt) {
     EXPECT_TRUE(heard.contains("Overwrite file?")) << heard.join(" | ").toStdString();
 }
 
-TEST(Prompt, FilterTextBecomesQtFilterMatchingEitherCase) {
-    const QString filter = Prompt::qtFilter(QStringLiteral("State files (*.sta)|*.sta"));
-#ifdef Q_OS_WIN
-    EXPECT_EQ(filter.toStdString(), "State files (*.sta)");
-#else
-    EXPECT_EQ(filter.toStdString(), "State files (*.sta *.STA)");
-    EXPECT_EQ(Prompt::qtFilter("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png").toStdString(),
-              "BMP, GIF, JPG and PNG (*.bmp *.gif *.jpg *.png *.BMP *.GIF *.JPG *.PNG)");
-#endif
+// The real Open dialog: each pattern shown once, names listed whatever their letter case, a typed name taken.
+TEST(Prompt, OpenDialogListsNamesOfEitherCaseAndShowsEachPatternOnce) {
+    QTemporaryDir dir;
+    for (const char* name : {"a.jpg", "B.JPG", "c.Jpeg", "d.PNG", "e.txt", "f.jpg.txt"}) {
+        ASSERT_TRUE(writeBytes(dir.filePath(name), "x"));
+    }
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());  // where the dialog opens
+    QStringList filters, listed;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ADD_FAILURE() << "no file dialog";
+            return;
+        }
+        filters = dialog->nameFilters();
+        auto* view = dialog->findChild<QListView*>("listView");
+        EXPECT_TRUE(QTest::qWaitFor([view] { return view->model()->rowCount(view->rootIndex()) >= 4; }));
+        QTest::qWait(50);  // any name listed late
+        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+            listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+        }
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        name->setText("c.Jpeg");
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    const QString chosen = Prompt::OpenFileName({"Open", "BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.jpeg;*.png", ""});
+    QDir::setCurrent(previous);
+    EXPECT_EQ(filters, QStringList("BMP, GIF, JPG and PNG (*.bmp *.gif *.jpg *.jpeg *.png)"));
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({"B.JPG", "a.jpg", "c.Jpeg", "d.PNG"}));
+    EXPECT_EQ(chosen, QDir::toNativeSeparators(dir.filePath("c.Jpeg")));
 }
