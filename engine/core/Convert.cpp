@@ -9,18 +9,18 @@
 
 namespace {
 
-constexpr size_t kMaxMessage = 255;
+using tessaplex::ErrorKind;
 
-int32_t answer(const char* text, int kind, char* message, int32_t* error_kind) {
+int32_t answer(const char* text, ErrorKind kind, char* message, int32_t* error_kind) {
     if (error_kind) {
-        *error_kind = kind;
+        *error_kind = static_cast<int32_t>(kind);
     }
     if (!message) {
         return 0;
     }
     size_t length = std::strlen(text);
-    if (length > kMaxMessage) {
-        length = kMaxMessage;
+    if (length > tessaplex::kMaxMessage) {
+        length = tessaplex::kMaxMessage;
     }
     std::memcpy(message, text, length);
     message[length] = '\0';
@@ -39,21 +39,21 @@ extern "C" TESSAPLEX_API int32_t TESSAPLEX_CALL _convert_graphics_file_2(const c
                                                                          int32_t* error_kind) {
     try {
         if (!output_path || !*output_path) {
-            return answer(tessaplex::kOutputNotSupported, -1, message, error_kind);
+            return answer(tessaplex::kOutputNotSupported, ErrorKind::Write, message, error_kind);
         }
         if (!input_path || !*input_path) {
-            return answer("Input file not found", 1, message, error_kind);
+            return answer("Input file not found", ErrorKind::Read, message, error_kind);
         }
         tessaplex::ConvertOptions options;
         options.quality = quality;
         const tessaplex::Status status = tessaplex::convertFile(input_path, output_path, options);
         if (status.isOk()) {
-            return answer(tessaplex::kNoError, 0, message, error_kind);
+            return answer(tessaplex::kNoError, ErrorKind::None, message, error_kind);
         }
         return answer(status.message.c_str(), status.kind, message, error_kind);
     } catch (const std::bad_alloc&) {
-        return answer("Out of memory", -1, message, error_kind);
+        return answer("Out of memory", ErrorKind::Write, message, error_kind);
     } catch (...) {
-        return answer("Unexpected failure", -1, message, error_kind);
+        return answer("Unexpected failure", ErrorKind::Write, message, error_kind);
     }
 }

@@ -1,6 +1,5 @@
 #include "engine/core/Driver.h"
 
-#include "engine/core/Checked.h"
 #include "engine/core/OutputFile.h"
 #include "engine/core/PixelConvert.h"
 
@@ -39,8 +38,6 @@ constexpr uint32_t kMinBands = 16;
 // within microseconds, while waking a sleeping thread takes far longer (tens of
 // microseconds in a virtual machine), and that at every band.
 constexpr int kSpins = 1000;
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 inline void relax() {
 #if defined(__x86_64__) || defined(_M_X64) || defined(__i386__) || defined(_M_IX86)
@@ -140,7 +137,7 @@ private:
             if (!status.isOk()) {
                 {
                     std::lock_guard lock(m_mutex);
-                    m_readStatus = status.kind == 0 ? Status::readError("Reading failed") : status;
+                    m_readStatus = status;
                 }
                 m_failed.store(true, std::memory_order_release);
                 signal();
@@ -172,13 +169,7 @@ private:
 }  // namespace
 
 std::optional<OutputFormat> outputFormatForPath(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return std::nullopt;
-    }
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), lower);
+    const std::string ext = lowerExtension(path);
     if (ext == "bmp") {
         return OutputFormat::Bmp;
     }
@@ -193,23 +184,17 @@ std::optional<OutputFormat> outputFormatForPath(const std::string& path) {
 
 Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const Limits& limits) {
     const ImageInfo& info = reader.info();
-    if (info.width == 0 || info.height == 0) {
-        return Status::readError("Image has no pixels");
-    }
-    uint64_t pixels = 0;
-    if (info.width > limits.maxDimension || info.height > limits.maxDimension ||
-        !checkedMul<uint64_t>(info.width, info.height, pixels) || pixels > limits.maxPixels) {
-        return Status::readError("Image too large");
+    Status status = checkDimensions(info.width, info.height, limits);
+    if (!status.isOk()) {
+        return status;
     }
     const PixelFormat target = writer.acceptedFormat(info);
     ImageInfo outInfo = info;
     outInfo.format = target;
 
-    uint64_t inStride = 0, outStride = 0;
-    if (!checkedMul<uint64_t>(info.width, bytesPerPixel(info.format), inStride) ||
-        !checkedMul<uint64_t>(info.width, bytesPerPixel(target), outStride)) {
-        return Status::readError("Image too large");
-    }
+    // Both fit: checkDimensions bounds the width, and a pixel is at most 8 bytes.
+    const uint64_t inStride = uint64_t{info.width} * bytesPerPixel(info.format);
+    const uint64_t outStride = uint64_t{info.width} * bytesPerPixel(target);
     const uint64_t widest = std::max(inStride, outStride);
     const uint64_t rowBytes = inStride * info.height;
     const bool pipelined = rowBytes > kPipelineBytes || (writer.compresses() && rowBytes >= kSmallestPipelined);
@@ -220,12 +205,15 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
     // The bands being read and a converted one: refuse before allocating when even that
     // does not fit.
     uint64_t working = 0;
-    if (!checkedMul<uint64_t>(widest * (pipelined ? kSlots + 1 : 3), bandRows, working) ||
-        working > limits.memoryBudget) {
-        return Status::readError("Image too large");
+    if (!checkedMul<uint64_t>(widest * (pipelined ? kSlots + 1 : 3), bandRows, working)) {
+        working = UINT64_MAX;
+    }
+    status = checkMemory(working, limits);
+    if (!status.isOk()) {
+        return status;
     }
 
-    Status status = writer.begin(outInfo, sink);
+    status = writer.begin(outInfo, sink);
     if (!status.isOk()) {
         return status;
     }
@@ -274,8 +262,8 @@ Status convertImage(ImageReader& reader, const std::string& outputPath, const Co
     // Whatever the reader holds for the whole image is taken off the writers' share.
     uint64_t held = 0;
     if (info.wholeImageBuffered &&
-        (!checkedMul<uint64_t>(uint64_t{info.width} * info.height, bytesPerPixel(info.format), held))) {
-        return Status::readError("Image too large");
+        !checkedMul<uint64_t>(uint64_t{info.width} * info.height, bytesPerPixel(info.format), held)) {
+        held = UINT64_MAX;  // the dimension check refuses such an image
     }
     WriterOptions writerOptions;
     writerOptions.quality = std::clamp(options.quality, 1, 100);
@@ -298,16 +286,13 @@ Status convertFile(const std::string& inputPath, const std::string& outputPath, 
     if (!outputFormatForPath(outputPath)) {
         return Status::writeError(kOutputNotSupported);
     }
-    if (sameFile(inputPath, outputPath)) {
+    if (os::sameFile(inputPath, outputPath)) {
         return Status::writeError("Output file is the input file");
     }
     std::unique_ptr<ImageReader> reader;
-    Status status = openReader(inputPath, options.limits, reader);
+    const Status status = openReader(inputPath, options.limits, reader);
     if (!status.isOk()) {
         return status;
-    }
-    if (!reader) {
-        return Status::readError(kInputNotSupported);
     }
     return convertImage(*reader, outputPath, options);
 }

@@ -3,6 +3,10 @@
 // how rows travel from a reader to a writer, and how each step reports failure.
 // Readers pull rows top to bottom; writers take rows pushed in the same order.
 
+#include "engine/core/Limits.h"
+#include "engine/core/Status.h"
+#include "engine/core/Support.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,24 +14,6 @@
 #include <vector>
 
 namespace tessaplex {
-
-// Outcome of one step. kind 0: fine; 1: reading the input failed; -1: writing failed.
-struct Status {
-    int kind = 0;
-    std::string message;
-
-    static Status ok() { return {}; }
-    static Status readError(std::string text) { return {1, std::move(text)}; }
-    static Status writeError(std::string text) { return {-1, std::move(text)}; }
-    bool isOk() const { return kind == 0; }
-};
-
-// Messages the program acts on; they must be spelt exactly so.
-inline constexpr const char* kNoError = "No Error";
-inline constexpr const char* kUnsupportedOption = "Unsupported file format option";
-inline constexpr const char* kInvalidBitsPerPixel = "Invalid bits per pixel for this file format";
-inline constexpr const char* kInputNotSupported = "Input file format not supported";
-inline constexpr const char* kOutputNotSupported = "Output file format not supported";
 
 // Pixel layouts of rows. 16-bit samples are native-endian uint16_t. Indexed8 holds
 // one palette index per byte (whatever the source's bits per index).
@@ -40,7 +26,7 @@ inline constexpr unsigned channels(PixelFormat f) {
         case PixelFormat::Rgb8: case PixelFormat::Rgb16: return 3;
         case PixelFormat::Rgba8: case PixelFormat::Rgba16: return 4;
     }
-    return 0;
+    unreachable("unknown pixel format");
 }
 inline constexpr bool is16Bit(PixelFormat f) {
     return f == PixelFormat::Gray16 || f == PixelFormat::GrayAlpha16 || f == PixelFormat::Rgb16 ||
@@ -55,6 +41,11 @@ inline constexpr bool hasAlphaChannel(PixelFormat f) {
 struct PaletteEntry {
     uint8_t r = 0, g = 0, b = 0, a = 255;
 };
+
+// The smallest of 1, 2, 4, 8 bits that indexes `entries` palette entries.
+inline constexpr uint8_t indexBitsFor(size_t entries) {
+    return entries <= 2 ? 1 : entries <= 4 ? 2 : entries <= 16 ? 4 : 8;
+}
 
 enum class SourceFormat : uint8_t { Bmp, Png, Jpeg, Gif };
 
@@ -82,18 +73,6 @@ struct ImageInfo {
     bool wholeImageBuffered = false;
 };
 
-// Limits decided from the header before any large allocation.
-struct Limits {
-    // Width times height; 16384 x 16384 must pass.
-    uint64_t maxPixels = 16384ull * 16384ull;
-    // Longest side.
-    uint32_t maxDimension = 1u << 20;
-    // Bytes a reader or writer may hold for a whole image or its coefficients.
-    uint64_t memoryBudget = 512ull << 20;
-    // Scans of a progressive JPEG.
-    uint32_t maxJpegScans = 1000;
-};
-
 // Pulls rows of one image, top to bottom.
 class ImageReader {
 public:
@@ -104,8 +83,9 @@ public:
     virtual Status readRows(uint8_t* dst, size_t stride, uint32_t count) = 0;
 };
 
-// Detects the input format by content and opens a reader for it. The extension of
-// `path` only decides the message when the content is no format we read.
+// Detects the input format by content and opens a reader for it (set exactly when the
+// answer is fine). The extension of `path` only decides the message when the content
+// is no format we read.
 Status openReader(const std::string& path, const Limits& limits, std::unique_ptr<ImageReader>& reader);
 
 // As openReader, over `size` bytes at `data`, which must outlive the reader; `name`
@@ -151,7 +131,7 @@ struct WriterOptions {
     uint64_t memoryBudget = 512ull << 20;
 };
 
-// A writer for `format`.
+// A writer for `format`, never null.
 std::unique_ptr<ImageWriter> makeWriter(OutputFormat format, const WriterOptions& options);
 
 }  // namespace tessaplex

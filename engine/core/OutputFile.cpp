@@ -1,11 +1,7 @@
 #include "engine/core/OutputFile.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessaplex {
 
@@ -14,11 +10,6 @@ namespace {
 // Large enough that photos leave in few system calls, small enough to come from the
 // heap rather than fresh pages.
 constexpr size_t kBufferSize = 64 * 1024;
-
-std::string folderPrefix(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 // A name nobody else picks: the random part only has to avoid collisions, the
 // exclusive create settles any that happen.
@@ -34,31 +25,12 @@ std::string randomTempName(std::mt19937_64& random) {
 
 }  // namespace
 
-std::string systemMessage(int err) {
-    char buffer[256];
-    buffer[0] = '\0';
-    // The GNU strerror_r returns its text, which need not be in the buffer.
-    const char* text = strerror_r(err, buffer, sizeof buffer);
-    return text ? std::string(text) : std::string(buffer);
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) {
-        return false;
-    }
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 OutputFile::~OutputFile() { discard(); }
 
 void OutputFile::discard() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file = os::File();
     if (!m_tempPath.empty()) {
-        ::unlink(m_tempPath.c_str());
+        os::removeFile(m_tempPath);
         m_tempPath.clear();
     }
 }
@@ -69,49 +41,31 @@ Status OutputFile::create(const std::string& targetPath) {
     m_error.clear();
     m_used = 0;
     m_position = 0;
-    const std::string folder = folderPrefix(targetPath);
+    const std::string folder = os::folderOf(targetPath);
     std::random_device seed;
     std::mt19937_64 random((uint64_t{seed()} << 32) ^ seed());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = folder + randomTempName(random);
-        // 0666 so that the finished file gets the permissions the umask allows, like
-        // any file the user creates.
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            m_fd = fd;
-            m_tempPath = candidate;
-            m_buffer.reset(new uint8_t[kBufferSize]);
-            return Status::ok();
-        }
-        if (errno != EEXIST && errno != EINTR) {
-            return Status::writeError("Cannot create output file: " + systemMessage(errno));
+        std::string error;
+        switch (os::createNewFile(candidate, m_file, error)) {
+            case os::Created::Ok:
+                m_tempPath = candidate;
+                m_buffer.reset(new uint8_t[kBufferSize]);
+                return Status::ok();
+            case os::Created::Exists:
+                continue;
+            case os::Created::Failed:
+                return Status::writeError("Cannot create output file: " + error);
         }
     }
     return Status::writeError("Cannot create output file: no free temporary name");
 }
 
-bool OutputFile::fail(const char* what, int err) {
-    if (m_error.empty()) {
-        m_error = std::string(what) + systemMessage(err);
-    }
-    return false;
-}
-
 bool OutputFile::writeAll(const uint8_t* data, size_t size, uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return fail("Cannot write output file: ", errno);
-        }
-        if (n == 0) {
-            return fail("Cannot write output file: ", ENOSPC);
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
+    std::string error;
+    if (!m_file.writeAt(offset, data, size, error)) {
+        m_error = "Cannot write output file: " + error;
+        return false;
     }
     return true;
 }
@@ -125,7 +79,7 @@ bool OutputFile::flushBuffer() {
 }
 
 bool OutputFile::write(const void* data, size_t size) {
-    if (m_fd < 0 || !m_error.empty()) {
+    if (!m_file.isOpen() || !m_error.empty()) {
         return false;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -153,7 +107,7 @@ bool OutputFile::write(const void* data, size_t size) {
 }
 
 bool OutputFile::writeAt(uint64_t offset, const void* data, size_t size) {
-    if (m_fd < 0 || !m_error.empty() || !flushBuffer() ||
+    if (!m_file.isOpen() || !m_error.empty() || !flushBuffer() ||
         !writeAll(static_cast<const uint8_t*>(data), size, offset)) {
         return false;
     }
@@ -164,24 +118,18 @@ bool OutputFile::writeAt(uint64_t offset, const void* data, size_t size) {
 }
 
 Status OutputFile::commit() {
-    if (m_fd < 0) {
+    if (!m_file.isOpen()) {
         return Status::writeError(m_error.empty() ? "Output file is not open" : m_error);
     }
     if (!flushBuffer()) {
         return Status::writeError(m_error);
     }
-    // No fsync: the rename below replaces the target only after the data was handed
-    // to the system, and file systems that delay allocation flush such a replacing
-    // rename's data first. A sync per file would cost more than the conversion.
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        fail("Cannot write output file: ", errno);
-        return Status::writeError(m_error);
+    std::string error;
+    if (!m_file.close(error)) {
+        return Status::writeError("Cannot write output file: " + error);
     }
-    if (::rename(m_tempPath.c_str(), m_targetPath.c_str()) != 0) {
-        fail("Cannot replace output file: ", errno);
-        return Status::writeError(m_error);
+    if (!os::replaceFile(m_tempPath, m_targetPath, error)) {
+        return Status::writeError("Cannot replace output file: " + error);
     }
     m_tempPath.clear();
     m_buffer.reset();

@@ -4,6 +4,7 @@
 // target is untouched, and a destroyed OutputFile leaves no file behind.
 
 #include "engine/core/ImageIO.h"
+#include "engine/os/File.h"
 
 #include <memory>
 #include <string>
@@ -28,10 +29,9 @@ public:
 private:
     bool flushBuffer();
     bool writeAll(const uint8_t* data, size_t size, uint64_t offset);
-    bool fail(const char* what, int err);
     void discard();
 
-    int m_fd = -1;
+    os::File m_file;
     std::string m_tempPath;
     std::string m_targetPath;
     std::unique_ptr<uint8_t[]> m_buffer;
@@ -40,11 +40,5 @@ private:
     uint64_t m_position = 0;
     std::string m_error;
 };
-
-// The system's text for errno value `err`.
-std::string systemMessage(int err);
-
-// True when both paths exist and name the same file (same device and inode).
-bool sameFile(const std::string& a, const std::string& b);
 
 }  // namespace tessaplex

@@ -5,7 +5,6 @@
 // turn the image transparent.
 #include "engine/read/ByteSource.h"
 #include "engine/read/FormatReaders.h"
-#include "engine/read/ReadSupport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,13 +24,6 @@ constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 // for a photo costs more than reading it).
 constexpr size_t kBlockBytes = 64 << 10;
 constexpr uint32_t kMaxIccBytes = 16u << 20;
-
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 unsigned countTrailingZeros(uint32_t v) {
     unsigned n = 0;
@@ -76,7 +68,6 @@ struct Channel {
 
 // What the header says, after parsing and before validation against the file.
 struct Header {
-    uint32_t fileSizeField = 0;
     uint32_t dataOffset = 0;
     uint32_t headerSize = 0;
     bool os2 = false;
@@ -118,6 +109,7 @@ private:
     Status loadBlock(uint32_t fileRow, bool forwards);
     Status convertRow(const uint8_t* src, uint8_t* dst);
     Status decodeRle(bool four);
+    Status emptyPixels() const;
     Status streamRows(uint8_t* dst, size_t stride, uint32_t count);
 
     std::unique_ptr<ByteSource> m_src;
@@ -152,9 +144,8 @@ Status BmpReader::parseHeader(Header& h) {
     if (!m_src->readExact(fh, 18)) {
         return corrupt(kBmp, "the header is truncated");
     }
-    h.fileSizeField = le32(fh + 2);
-    h.dataOffset = le32(fh + 10);
-    h.headerSize = le32(fh + 14);
+    h.dataOffset = loadLE32(fh + 10);
+    h.headerSize = loadLE32(fh + 14);
     const uint32_t hs = h.headerSize;
     // 12: OS/2 1.x core header. 40, 52, 56, 108, 124: Windows versions 1 to 5.
     // 16 to 64 in steps of 4: OS/2 2.x, whose header may stop after any field.
@@ -169,39 +160,39 @@ Status BmpReader::parseHeader(Header& h) {
     const uint8_t* ih = fh + 14;
     if (hs == 12) {
         h.os2 = true;
-        h.width = le16(ih + 4);
-        h.height = le16(ih + 6);
-        h.planes = le16(ih + 8);
-        h.bpp = le16(ih + 10);
+        h.width = loadLE16(ih + 4);
+        h.height = loadLE16(ih + 6);
+        h.planes = loadLE16(ih + 8);
+        h.bpp = loadLE16(ih + 10);
         return Status::ok();
     }
     h.os2 = os2v2;
-    h.width = static_cast<int32_t>(le32(ih + 4));
-    h.height = static_cast<int32_t>(le32(ih + 8));
-    h.planes = le16(ih + 12);
-    h.bpp = le16(ih + 14);
+    h.width = static_cast<int32_t>(loadLE32(ih + 4));
+    h.height = static_cast<int32_t>(loadLE32(ih + 8));
+    h.planes = loadLE16(ih + 12);
+    h.bpp = loadLE16(ih + 14);
     // Fields an OS/2 2.x header leaves out read as zero.
-    h.compression = hs >= 20 ? le32(ih + 16) : 0;
-    h.sizeImage = hs >= 24 ? le32(ih + 20) : 0;
-    h.xPelsPerMeter = hs >= 32 ? static_cast<int32_t>(le32(ih + 24)) : 0;
-    h.yPelsPerMeter = hs >= 32 ? static_cast<int32_t>(le32(ih + 28)) : 0;
-    h.colorsUsed = hs >= 36 ? le32(ih + 32) : 0;
+    h.compression = hs >= 20 ? loadLE32(ih + 16) : 0;
+    h.sizeImage = hs >= 24 ? loadLE32(ih + 20) : 0;
+    h.xPelsPerMeter = hs >= 32 ? static_cast<int32_t>(loadLE32(ih + 24)) : 0;
+    h.yPelsPerMeter = hs >= 32 ? static_cast<int32_t>(loadLE32(ih + 28)) : 0;
+    h.colorsUsed = hs >= 36 ? loadLE32(ih + 32) : 0;
     if (windows && hs >= 52) {
         h.masksInHeader = true;
-        h.masks[0] = le32(ih + 40);
-        h.masks[1] = le32(ih + 44);
-        h.masks[2] = le32(ih + 48);
+        h.masks[0] = loadLE32(ih + 40);
+        h.masks[1] = loadLE32(ih + 44);
+        h.masks[2] = loadLE32(ih + 48);
         if (hs >= 56) {
             h.alphaInHeader = true;
-            h.masks[3] = le32(ih + 52);
+            h.masks[3] = loadLE32(ih + 52);
         }
     }
     if (hs >= 108 && windows) {
-        h.csType = le32(ih + 56);
+        h.csType = loadLE32(ih + 56);
     }
     if (hs >= 124) {
-        h.profileOffset = le32(ih + 112);
-        h.profileSize = le32(ih + 116);
+        h.profileOffset = loadLE32(ih + 112);
+        h.profileSize = loadLE32(ih + 116);
     }
     return Status::ok();
 }
@@ -251,14 +242,14 @@ Status BmpReader::checkHeader(const Header& h) {
     if (h.height == 0 || h.height == INT32_MIN) {
         return corrupt(kBmp, "invalid height " + std::to_string(h.height));
     }
+    // The file-size field, and the image-size field of uncompressed pixels, only repeat
+    // what the other fields say and are often wrong; whether the rows are there decides.
     const uint64_t fileSize = m_src->size();
-    if (h.fileSizeField > fileSize) {
-        return corrupt(kBmp, "the file is shorter than its header says");
-    }
     if (h.dataOffset >= fileSize) {
         return corrupt(kBmp, "the pixel data is missing");
     }
-    if (h.sizeImage > fileSize - h.dataOffset) {
+    const bool rle = h.compression == kBiRle8 || h.compression == kBiRle4;
+    if (rle && h.sizeImage > fileSize - h.dataOffset) {
         return corrupt(kBmp, "the pixel data is shorter than its header says");
     }
     return Status::ok();
@@ -311,7 +302,7 @@ Status BmpReader::setMasks(const Header& h) {
             return corrupt(kBmp, "the bit-field masks are truncated");
         }
         for (size_t i = 0; i < n; ++i) {
-            masks[i] = le32(raw + 4 * i);
+            masks[i] = loadLE32(raw + 4 * i);
         }
     }
     const uint32_t pixelBits = h.bpp == 32 ? 0xFFFFFFFFu : (1u << h.bpp) - 1;
@@ -445,7 +436,7 @@ Status BmpReader::scanAlpha() {
         }
         const uint8_t* p = m_block.get() + size_t{row - m_blockFirst} * m_fileStride;
         for (uint32_t x = 0; x < m_info.width; ++x, p += bytesPerPixel) {
-            const uint32_t px = bytesPerPixel == 2 ? le16(p) : le32(p);
+            const uint32_t px = bytesPerPixel == 2 ? loadLE16(p) : loadLE32(p);
             const uint32_t a = m_alpha.raw(px);
             anyZero |= a == 0;
             anyMax |= a == m_alpha.max;
@@ -471,9 +462,7 @@ Status BmpReader::loadBlock(uint32_t fileRow, bool forwards) {
     }
     if (!m_src->seek(m_dataOffset + uint64_t{first} * m_fileStride) ||
         !m_src->readExact(m_block.get(), size_t{count} * m_fileStride)) {
-        const std::string io = m_src->ioError();
-        return io.empty() ? corrupt(kBmp, "the file is truncated")
-                          : readError("Cannot read the input file (" + io + ")");
+        return m_src->failed() ? m_src->readFailure() : corrupt(kBmp, "the file is truncated");
     }
     m_blockFirst = first;
     m_blockRows = count;
@@ -516,7 +505,7 @@ Status BmpReader::convertRow(const uint8_t* src, uint8_t* dst) {
     const bool wide = m_bpp == 32;
     if (m_useAlpha) {
         for (uint32_t x = 0; x < w; ++x, dst += 4) {
-            const uint32_t px = wide ? le32(src + 4 * size_t{x}) : le16(src + 2 * size_t{x});
+            const uint32_t px = wide ? loadLE32(src + 4 * size_t{x}) : loadLE16(src + 2 * size_t{x});
             dst[0] = m_red.get(px);
             dst[1] = m_green.get(px);
             dst[2] = m_blue.get(px);
@@ -524,7 +513,7 @@ Status BmpReader::convertRow(const uint8_t* src, uint8_t* dst) {
         }
     } else {
         for (uint32_t x = 0; x < w; ++x, dst += 3) {
-            const uint32_t px = wide ? le32(src + 4 * size_t{x}) : le16(src + 2 * size_t{x});
+            const uint32_t px = wide ? loadLE32(src + 4 * size_t{x}) : loadLE16(src + 2 * size_t{x});
             dst[0] = m_red.get(px);
             dst[1] = m_green.get(px);
             dst[2] = m_blue.get(px);
@@ -552,7 +541,7 @@ Status BmpReader::streamRows(uint8_t* dst, size_t stride, uint32_t count) {
 
 Status BmpReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
     if (count > m_info.height - m_nextRow) {
-        return readError("Read past the last row of the image");
+        return Status::readError("Read past the last row of the image");
     }
     if (m_layout == Layout::Stream) {
         return streamRows(dst, stride, count);
@@ -562,6 +551,12 @@ Status BmpReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
         std::memcpy(dst, m_image.data() + size_t{m_nextRow} * m_imageStride, rowBytes);
     }
     return Status::ok();
+}
+
+Status BmpReader::emptyPixels() const {
+    return Status::readError("Image too large: the compressed data leaves most of its " +
+                             std::to_string(m_info.width) + " x " + std::to_string(m_info.height) +
+                             " pixels empty");
 }
 
 // Buffered reading of the compressed stream, one byte at a time for the decoder.
@@ -600,6 +595,13 @@ Status BmpReader::decodeRle(bool four) {
     }
     if (!m_src->seek(m_dataOffset)) {
         return corrupt(kBmp, "the pixel data is missing");
+    }
+    // A run codes at most 255 pixels in two bytes; codes that skip pixels cost nothing
+    // per pixel. Refuse before allocating when even all-runs data leaves too many holes.
+    const uint64_t pixels = uint64_t{w} * h;
+    const uint64_t mostCoded = std::min(pixels, (m_src->size() - m_dataOffset) * 128);
+    if (m_limits.tooManyEmptyPixels(pixels - mostCoded, mostCoded)) {
+        return emptyPixels();
     }
     std::vector<uint8_t> indices(bytes, 0);
     // Skips only move forwards in file order, so skipped pixels are a sorted list of
@@ -688,8 +690,16 @@ Status BmpReader::decodeRle(bool four) {
             }
         }
     }
-    if (!m_src->ioError().empty()) {
-        return readError("Cannot read the input file (" + m_src->ioError() + ")");
+    if (m_src->failed()) {
+        return m_src->readFailure();
+    }
+
+    uint64_t holes = 0;
+    for (const auto& [begin, end] : skipped) {
+        holes += end - begin;
+    }
+    if (m_limits.tooManyEmptyPixels(holes, pixels - holes)) {
+        return emptyPixels();
     }
 
     m_layout = Layout::Buffered;
@@ -741,12 +751,7 @@ Status BmpReader::decodeRle(bool four) {
 }  // namespace
 
 Status openBmp(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
-    auto bmp = std::make_unique<BmpReader>(std::move(source), limits);
-    Status status = bmp->open();
-    if (status.isOk()) {
-        reader = std::move(bmp);
-    }
-    return status;
+    return openWith<BmpReader>(std::move(source), limits, reader);
 }
 
 }  // namespace tessaplex::read

@@ -1,68 +1,64 @@
 #include "engine/read/ByteSource.h"
 
-#include <sys/stat.h>
+#include "engine/core/Support.h"
+#include "engine/os/File.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 namespace tessaplex::read {
 namespace {
 
-#if defined(_WIN32)
-int seekFile(std::FILE* f, uint64_t offset) {
-    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET);
-}
-using StatBuf = struct _stat64;
-int statFile(std::FILE* f, StatBuf& st) {
-    return _fstat64(_fileno(f), &st);
-}
-constexpr const char* kOpenMode = "rb";
-#else
-int seekFile(std::FILE* f, uint64_t offset) {
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET);
-}
-using StatBuf = struct stat;
-int statFile(std::FILE* f, StatBuf& st) {
-    return fstat(fileno(f), &st);
-}
-// "e": close on exec, so a program started meanwhile by another thread does not inherit it.
-constexpr const char* kOpenMode = "rbe";
-#endif
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 class FileSource final : public ByteSource {
 public:
-    FileSource(std::unique_ptr<std::FILE, FileCloser> file, uint64_t size) : m_file(std::move(file)), m_size(size) {
-        // Readers ask for small pieces (headers, libpng's chunks) as well as large
-        // blocks; a large buffer keeps the small ones from costing a system call each.
-        std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 16);
-    }
+    FileSource(os::File file, uint64_t size) : m_file(std::move(file)), m_size(size) {}
 
     size_t read(void* dst, size_t size) override {
-        if (size == 0 || m_pos >= m_size) {
-            return 0;
+        auto* out = static_cast<uint8_t*>(dst);
+        size = static_cast<size_t>(std::min<uint64_t>(size, m_size - m_pos));
+        size_t done = 0;
+        while (done < size) {
+            if (m_bufferPos < m_bufferEnd) {
+                const size_t n = std::min(size - done, m_bufferEnd - m_bufferPos);
+                std::memcpy(out + done, m_buffer.get() + m_bufferPos, n);
+                m_bufferPos += n;
+                done += n;
+                continue;
+            }
+            // Readers ask for small pieces (headers, libpng's chunks) as well as large
+            // blocks: the small ones come from a buffer, the large ones straight in.
+            size_t got = 0;
+            const uint64_t at = m_pos + done;
+            if (size - done >= kBufferSize) {
+                m_bufferPos = m_bufferEnd = 0;
+                if (m_file.readAt(at, out + done, size - done, got, m_error)) {
+                    done += got;
+                }
+                break;
+            }
+            if (!m_buffer) {
+                m_buffer.reset(new uint8_t[kBufferSize]);
+            }
+            if (!m_file.readAt(at, m_buffer.get(), kBufferSize, got, m_error) || got == 0) {
+                break;
+            }
+            m_bufferPos = 0;
+            m_bufferEnd = got;
         }
-        const size_t got = std::fread(dst, 1, size, m_file.get());
-        m_pos += got;
-        if (got < size && std::ferror(m_file.get()) && m_error.empty()) {
-            m_error = std::strerror(errno);
-        }
-        return got;
+        m_pos += done;
+        return done;
     }
 
     bool seek(uint64_t offset) override {
         if (offset > m_size) {
             return false;
         }
-        if (offset == m_pos) {
-            return true;
-        }
-        if (seekFile(m_file.get(), offset) != 0) {
-            m_error = std::strerror(errno);
-            return false;
+        // What the buffer holds stays usable when the new position falls inside it.
+        const uint64_t bufferStart = m_pos - m_bufferPos;
+        if (offset >= bufferStart && offset <= bufferStart + m_bufferEnd) {
+            m_bufferPos = static_cast<size_t>(offset - bufferStart);
+        } else {
+            m_bufferPos = m_bufferEnd = 0;
         }
         m_pos = offset;
         return true;
@@ -73,9 +69,14 @@ public:
     std::string ioError() const override { return m_error; }
 
 private:
-    std::unique_ptr<std::FILE, FileCloser> m_file;
+    static constexpr size_t kBufferSize = 64 << 10;
+
+    os::File m_file;
     uint64_t m_size;
     uint64_t m_pos = 0;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_bufferPos = 0;  // m_pos is this far into the buffer
+    size_t m_bufferEnd = 0;
     std::string m_error;
 };
 
@@ -111,23 +112,21 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ByteSource> openFileSource(const std::string& path, std::string& error) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), kOpenMode));
-    if (!file) {
-        error = std::string("Cannot open the input file (") + std::strerror(errno) + ")";
-        return nullptr;
+Status openFileSource(const std::string& path, std::unique_ptr<ByteSource>& source) {
+    os::File file;
+    uint64_t size = 0;
+    std::string error;
+    switch (os::openRegularFile(path, file, size, error)) {
+        case os::Opened::Ok:
+            source = std::make_unique<FileSource>(std::move(file), size);
+            return Status::ok();
+        case os::Opened::NotRegular:
+            // A pipe or device could block or never end; only plain files are images.
+            return Status::readError(kNotRegularFile);
+        case os::Opened::Failed:
+            return Status::readError("Cannot open the input file (" + error + ")");
     }
-    StatBuf st{};
-    if (statFile(file.get(), st) != 0) {
-        error = std::string("Cannot read the input file (") + std::strerror(errno) + ")";
-        return nullptr;
-    }
-    // A pipe or device could block or never end; only plain files are images.
-    if ((st.st_mode & S_IFMT) != S_IFREG) {
-        error = "The input is not a regular file";
-        return nullptr;
-    }
-    return std::make_unique<FileSource>(std::move(file), static_cast<uint64_t>(st.st_size));
+    unreachable("unknown answer of openRegularFile");
 }
 
 std::unique_ptr<ByteSource> memorySource(const uint8_t* data, size_t size) {

@@ -2,9 +2,10 @@
 // Where a reader's bytes come from: the input file (opened read-only) or, for the
 // fuzzer and tests, a block of memory.
 
+#include "engine/core/Status.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -22,14 +23,17 @@ public:
     virtual uint64_t size() const = 0;
     // Non-empty after an I/O error (as opposed to the end of the data).
     virtual std::string ioError() const { return {}; }
+    bool failed() const { return !ioError().empty(); }
+    // The read error for an I/O error.
+    Status readFailure() const { return Status::readError("Cannot read the input file (" + ioError() + ")"); }
 
     // Reads exactly `size` bytes; false when fewer are there.
     bool readExact(void* dst, size_t size) { return read(dst, size) == size; }
     uint64_t remaining() const { return size() - tell(); }
 };
 
-// Opens a regular file read-only. On failure returns null and sets `error`.
-std::unique_ptr<ByteSource> openFileSource(const std::string& path, std::string& error);
+// Opens a regular file read-only into `source`; anything else is a read error.
+Status openFileSource(const std::string& path, std::unique_ptr<ByteSource>& source);
 
 // Reads from `size` bytes at `data`, which must outlive the source.
 std::unique_ptr<ByteSource> memorySource(const uint8_t* data, size_t size);

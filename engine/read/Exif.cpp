@@ -1,5 +1,7 @@
 #include "engine/read/Exif.h"
 
+#include "engine/core/Support.h"
+
 #include <cstring>
 
 namespace tessaplex::read {
@@ -14,7 +16,7 @@ public:
             return false;
         }
         const uint8_t* p = m_data + at;
-        out = m_big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+        out = m_big ? loadBE16(p) : loadLE16(p);
         return true;
     }
     bool u32(size_t at, uint32_t& out) const {
@@ -22,8 +24,7 @@ public:
             return false;
         }
         const uint8_t* p = m_data + at;
-        out = m_big ? (uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3])
-                    : (uint32_t{p[3]} << 24 | p[2] << 16 | p[1] << 8 | p[0]);
+        out = m_big ? loadBE32(p) : loadLE32(p);
         return true;
     }
     // A RATIONAL stored at `offset`; 0 when unreadable or its denominator is 0.

@@ -6,7 +6,6 @@
 #include "engine/read/ByteSource.h"
 #include "engine/read/FormatReaders.h"
 #include "engine/read/GifLzw.h"
-#include "engine/read/ReadSupport.h"
 
 #include <gif_lib.h>
 
@@ -38,13 +37,11 @@ int onGifRead(GifFileType* gif, GifByteType* buffer, int length) {
     return static_cast<int>(got);
 }
 
-struct GifCloser {
-    void operator()(GifFileType* gif) const {
-        int error = 0;
-        DGifCloseFile(gif, &error);
-    }
-};
-using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
+void closeGif(GifFileType* gif) {
+    int error = 0;
+    DGifCloseFile(gif, &error);
+}
+using GifHandle = Owned<GifFileType, closeGif>;
 
 std::string lzwMessage(GifLzw::Result result) {
     switch (result) {
@@ -115,8 +112,8 @@ private:
 };
 
 Status GifReader::failure(const std::string& detail) const {
-    if (!m_src->ioError().empty()) {
-        return readError("Cannot read the input file (" + m_src->ioError() + ")");
+    if (m_src->failed()) {
+        return m_src->readFailure();
     }
     return corrupt(kGif, detail);
 }
@@ -213,7 +210,7 @@ uint32_t interlacedRow(uint32_t i, uint32_t height) {
         }
         i -= rows;
     }
-    return height;
+    unreachable("a line past the frame's last");
 }
 
 // Decodes every visible line once, noting indices past the colour table; keeps the
@@ -267,6 +264,13 @@ Status GifReader::open() {
     m_visTop = m_frame.top;
     m_visWidth = std::min(m_frame.width, screenWidth - m_frame.left);
     m_visHeight = std::min(m_frame.height, screenHeight - m_frame.top);
+    // The screen around the first frame is transparent without any data for it.
+    const uint64_t screen = uint64_t{screenWidth} * screenHeight, visible = uint64_t{m_visWidth} * m_visHeight;
+    if (m_limits.tooManyEmptyPixels(screen - visible, visible)) {
+        return Status::readError("Image too large: the first image covers " + std::to_string(m_visWidth) + " x " +
+                                 std::to_string(m_visHeight) + " of a " + std::to_string(screenWidth) + " x " +
+                                 std::to_string(screenHeight) + " screen");
+    }
     m_line.resize(m_frame.width);
     m_colourCount = m_frame.colours.size();
 
@@ -362,7 +366,7 @@ Status GifReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
         return m_failure;
     }
     if (count > m_info.height - m_nextRow) {
-        return readError("Read past the last row of the image");
+        return Status::readError("Read past the last row of the image");
     }
     for (uint32_t i = 0; i < count; ++i, ++m_nextRow, dst += stride) {
         const uint32_t y = m_nextRow;
@@ -388,12 +392,7 @@ Status GifReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
 }  // namespace
 
 Status openGif(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
-    auto gif = std::make_unique<GifReader>(std::move(source), limits);
-    Status status = gif->open();
-    if (status.isOk()) {
-        reader = std::move(gif);
-    }
-    return status;
+    return openWith<GifReader>(std::move(source), limits, reader);
 }
 
 }  // namespace tessaplex::read

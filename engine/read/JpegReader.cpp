@@ -6,7 +6,6 @@
 #include "engine/read/ByteSource.h"
 #include "engine/read/Exif.h"
 #include "engine/read/FormatReaders.h"
-#include "engine/read/ReadSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,9 +42,16 @@ struct JpegSource {
     JOCTET buffer[1 << 16];
 };
 
+// Watches the work of reading every scan of a multi-scan image into the coefficient
+// buffer: libjpeg calls it before each row of blocks of a scan.
 struct JpegProgress {
     jpeg_progress_mgr pub;
+    const JpegSource* source = nullptr;
     int maxScans = 0;
+    bool counting = false;  // while the scans are read, not while rows go out
+    uint64_t visits = 0;    // blocks the scans have passed over, weighted by cost
+    uint64_t freeVisits = 0;
+    uint64_t visitsPerByte = 0;
 };
 
 // libjpeg calls all of the following from inside its own frames, and error exits leave
@@ -82,10 +88,6 @@ void onEmitMessage(j_common_ptr cinfo, int level) {
 
 void onOutputMessage(j_common_ptr) {}
 
-bool sourceFailed(const ByteSource& source) {
-    return !source.ioError().empty();
-}
-
 void initSource(j_decompress_ptr) {}
 void termSource(j_decompress_ptr) {}
 
@@ -93,7 +95,7 @@ boolean fillInputBuffer(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
     const size_t got = src->source->read(src->buffer, sizeof src->buffer);
     if (got == 0) {
-        if (src->strictEnd || sourceFailed(*src->source)) {
+        if (src->strictEnd || src->source->failed()) {
             ERREXIT(cinfo, JERR_INPUT_EOF);
         }
         // A single Huffman scan: a fake end marker lets the decoder finish; if it still
@@ -129,10 +131,25 @@ void skipInputData(j_decompress_ptr cinfo, long count) {
 }
 
 void onProgress(j_common_ptr cinfo) {
-    const auto* progress = reinterpret_cast<JpegProgress*>(cinfo->progress);
+    auto* progress = reinterpret_cast<JpegProgress*>(cinfo->progress);
     const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (dinfo->input_scan_number > progress->maxScans) {
         failWith(cinfo, kOwnMessage, "Corrupt JPEG file: too many scans");
+    }
+    if (!progress->counting) {
+        return;
+    }
+    // One row of MCUs; in a scan of one component, as many rows of blocks as the
+    // component has vertically in an MCU of the image. A refining scan reads what the
+    // earlier ones stored in every block, at about three times the cost.
+    const int rows = dinfo->comps_in_scan == 1 ? dinfo->cur_comp_info[0]->v_samp_factor : 1;
+    const int weight = dinfo->Ah > 0 ? 3 : 1;
+    progress->visits += uint64_t{dinfo->MCUs_per_row} * static_cast<uint64_t>(dinfo->blocks_in_MCU * rows * weight);
+    // Scans that pass over the blocks with hardly any data (runs of end-of-bands) would
+    // make a small file cost minutes.
+    const uint64_t consumed = progress->source->source->tell() - progress->source->pub.bytes_in_buffer;
+    if (progress->visits > progress->freeVisits + consumed * progress->visitsPerByte) {
+        failWith(cinfo, kOwnMessage, "Corrupt JPEG file: too many scans for the data they hold");
     }
 }
 
@@ -201,12 +218,10 @@ void scanlinesStep(j_decompress_ptr cinfo, void* arg) {
     }
 }
 
-struct JpegDeleter {
-    void operator()(jpeg_decompress_struct* cinfo) const {
-        jpeg_destroy_decompress(cinfo);
-        delete cinfo;
-    }
-};
+void destroyDecompress(jpeg_decompress_struct* cinfo) {
+    jpeg_destroy_decompress(cinfo);
+    delete cinfo;
+}
 
 // (a * b) / 255, rounded.
 inline uint8_t mul255(unsigned a, unsigned b) {
@@ -235,7 +250,7 @@ private:
     JpegError m_error;
     JpegSource m_source;
     JpegProgress m_progress;
-    std::unique_ptr<jpeg_decompress_struct, JpegDeleter> m_cinfo;
+    Owned<jpeg_decompress_struct, destroyDecompress> m_cinfo;
 
     int m_orientation = 1;
     bool m_cmyk = false;
@@ -252,8 +267,8 @@ private:
 
 Status JpegReader::failure() {
     m_failed = true;
-    if (sourceFailed(*m_src)) {
-        m_failure = readError("Cannot read the input file (" + m_src->ioError() + ")");
+    if (m_src->failed()) {
+        m_failure = m_src->readFailure();
     } else {
         switch (m_error.code) {
             case JERR_BAD_PRECISION:    // 12-bit samples
@@ -266,7 +281,7 @@ Status JpegReader::failure() {
                 m_failure = checkMemory(std::numeric_limits<uint64_t>::max(), m_limits);
                 break;
             case kOwnMessage:
-                m_failure = readError(m_error.message);
+                m_failure = Status::readError(m_error.message);
                 break;
             default:
                 m_failure = corrupt(kJpeg, m_error.message);
@@ -322,6 +337,7 @@ Status JpegReader::open() {
     m_source.pub.bytes_in_buffer = 0;
     m_source.pub.next_input_byte = nullptr;
     m_progress.pub.progress_monitor = onProgress;
+    m_progress.source = &m_source;
     m_progress.maxScans = static_cast<int>(std::min<uint32_t>(m_limits.maxJpegScans, 1u << 30));
 
     CreateArgs create{&m_source, &m_progress,
@@ -363,15 +379,13 @@ Status JpegReader::open() {
 
     // All scans but the last are held as coefficients; refuse before libjpeg allocates.
     const bool multiScan = jpeg_has_multiple_scans(cinfo);
-    uint64_t memory = 0;
-    if (multiScan) {
-        for (int c = 0; c < cinfo->num_components; ++c) {
-            const jpeg_component_info& comp = cinfo->comp_info[c];
-            const uint64_t h = std::max(comp.h_samp_factor, 1), v = std::max(comp.v_samp_factor, 1);
-            const uint64_t w = (comp.width_in_blocks + h - 1) / h * h, rows = (comp.height_in_blocks + v - 1) / v * v;
-            memory += w * rows * DCTSIZE2 * sizeof(JCOEF);
-        }
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info& comp = cinfo->comp_info[c];
+        const uint64_t h = std::max(comp.h_samp_factor, 1), v = std::max(comp.v_samp_factor, 1);
+        blocks += (comp.width_in_blocks + h - 1) / h * h * ((comp.height_in_blocks + v - 1) / v * v);
     }
+    uint64_t memory = multiScan ? blocks * DCTSIZE2 * sizeof(JCOEF) : 0;
     readMarkers();
     if (m_orientation > 2) {
         memory += uint64_t{cinfo->image_width} * cinfo->image_height * m_channels;
@@ -396,7 +410,13 @@ Status JpegReader::open() {
     }
 
     m_source.strictEnd = multiScan || cinfo->arith_code;
-    if (!guarded(cinfo, startStep, nullptr)) {
+    // A multi-scan image is read whole, scan by scan, inside jpeg_start_decompress.
+    m_progress.counting = multiScan;
+    m_progress.freeVisits = blocks * m_limits.jpegFreePasses;
+    m_progress.visitsPerByte = m_limits.jpegBlocksPerByte;
+    const bool started = guarded(cinfo, startStep, nullptr);
+    m_progress.counting = false;
+    if (!started) {
         return failure();
     }
     if (cinfo->output_components != (m_cmyk ? 4 : static_cast<int>(m_channels))) {
@@ -487,7 +507,7 @@ void JpegReader::copyRotated(uint32_t y, uint8_t* dst) const {
             col0 = sw - 1 - y, row0 = 0, colStep = 0, rowStep = 1;
             break;
         default:
-            break;
+            unreachable("an upright image turned");
     }
     // Offsets rather than a moving pointer: stepping backwards would leave the buffer.
     const int64_t step = rowStep * static_cast<int64_t>(stride) + colStep * c;
@@ -509,7 +529,7 @@ Status JpegReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
         return m_failure;
     }
     if (count > m_info.height - m_nextRow) {
-        return readError("Read past the last row of the image");
+        return Status::readError("Read past the last row of the image");
     }
     if (m_orientation <= 2) {
         Status status = decode(dst, stride, count);
@@ -544,12 +564,7 @@ Status JpegReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
 }  // namespace
 
 Status openJpeg(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
-    auto jpeg = std::make_unique<JpegReader>(std::move(source), limits);
-    Status status = jpeg->open();
-    if (status.isOk()) {
-        reader = std::move(jpeg);
-    }
-    return status;
+    return openWith<JpegReader>(std::move(source), limits, reader);
 }
 
 }  // namespace tessaplex::read

@@ -4,7 +4,6 @@
 #include "engine/core/ImageIO.h"
 #include "engine/read/ByteSource.h"
 #include "engine/read/FormatReaders.h"
-#include "engine/read/ReadSupport.h"
 
 #include <cstring>
 
@@ -31,7 +30,7 @@ Content detect(const uint8_t* b, size_t n) {
     // are too weak a sign, so a known header size must follow.
     if (n >= 18) {
         static const char* const kOther[] = {"BA", "CI", "CP", "IC", "PT"};
-        const uint32_t headerSize = b[14] | (b[15] << 8) | (b[16] << 16) | (uint32_t(b[17]) << 24);
+        const uint32_t headerSize = loadLE32(b + 14);
         for (const char* magic : kOther) {
             if (b[0] == uint8_t(magic[0]) && b[1] == uint8_t(magic[1]) &&
                 (headerSize == 12 || headerSize == 40 || headerSize == 64)) {
@@ -42,34 +41,19 @@ Content detect(const uint8_t* b, size_t n) {
     return Content::Unknown;
 }
 
-std::string lowerExtension(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    const size_t slash = name.find_last_of("/\\");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return {};
-    }
-    std::string ext = name.substr(dot + 1);
-    for (char& c : ext) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return ext;
-}
-
 Status unknownContent(const std::string& name) {
     const std::string ext = lowerExtension(name);
     if (ext == "bmp") {
-        return read::readError("Not a valid BMP file");
+        return Status::readError("Not a valid BMP file");
     }
     if (ext == "png") {
-        return read::readError("Not a valid PNG file");
+        return Status::readError("Not a valid PNG file");
     }
     if (ext == "jpg" || ext == "jpeg") {
-        return read::readError("Not a valid JPEG file");
+        return Status::readError("Not a valid JPEG file");
     }
     if (ext == "gif") {
-        return read::readError("Not a valid GIF file");
+        return Status::readError("Not a valid GIF file");
     }
     return Status::readError(kInputNotSupported);
 }
@@ -79,11 +63,11 @@ Status openSource(std::unique_ptr<read::ByteSource> source, const std::string& n
     reader.reset();
     uint8_t head[18] = {};
     const size_t n = source->read(head, sizeof head);
-    if (!source->ioError().empty()) {
-        return read::readError("Cannot read the input file (" + source->ioError() + ")");
+    if (source->failed()) {
+        return source->readFailure();
     }
     if (!source->seek(0)) {
-        return read::readError("Cannot read the input file");
+        unreachable("a source cannot go back to its start");
     }
     switch (detect(head, n)) {
         case Content::Png:
@@ -106,10 +90,10 @@ Status openSource(std::unique_ptr<read::ByteSource> source, const std::string& n
 
 Status openReader(const std::string& path, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
     reader.reset();
-    std::string error;
-    std::unique_ptr<read::ByteSource> source = read::openFileSource(path, error);
-    if (!source) {
-        return read::readError(error);
+    std::unique_ptr<read::ByteSource> source;
+    const Status status = read::openFileSource(path, source);
+    if (!status.isOk()) {
+        return status;
     }
     return openSource(std::move(source), path, limits, reader);
 }

@@ -4,7 +4,6 @@
 // alpha channel.
 #include "engine/read/ByteSource.h"
 #include "engine/read/FormatReaders.h"
-#include "engine/read/ReadSupport.h"
 
 #include <png.h>
 
@@ -24,10 +23,6 @@ struct PngContext {
     char message[200] = {};
 };
 
-bool sourceFailed(const ByteSource& source) {
-    return !source.ioError().empty();
-}
-
 // libpng calls these from inside its own frames; they hold nothing with a destructor,
 // since png_error and png_longjmp leave them through longjmp.
 void onPngError(png_structp png, png_const_charp text) {
@@ -41,7 +36,7 @@ void onPngWarning(png_structp, png_const_charp) {}
 void onPngRead(png_structp png, png_bytep data, size_t length) {
     auto* context = static_cast<PngContext*>(png_get_io_ptr(png));
     if (context->source->read(data, length) != length) {
-        png_error(png, sourceFailed(*context->source) ? "the file cannot be read" : "unexpected end of file");
+        png_error(png, context->source->failed() ? "the file cannot be read" : "unexpected end of file");
     }
 }
 
@@ -163,8 +158,8 @@ private:
 };
 
 Status PngReader::failure() const {
-    if (sourceFailed(*m_src)) {
-        return readError("Cannot read the input file (" + m_src->ioError() + ")");
+    if (m_src->failed()) {
+        return m_src->readFailure();
     }
     return corrupt(kPng, m_context.message);
 }
@@ -172,12 +167,12 @@ Status PngReader::failure() const {
 Status PngReader::open() {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &m_context, onPngError, onPngWarning);
     if (!png) {
-        return readError("Not enough memory to read the PNG file");
+        return Status::readError("Not enough memory to read the PNG file");
     }
     m_png.reset(png);
     m_pngInfo = png_create_info_struct(png);
     if (!m_pngInfo) {
-        return readError("Not enough memory to read the PNG file");
+        return Status::readError("Not enough memory to read the PNG file");
     }
     m_png.get_deleter().info = m_pngInfo;
     png_set_read_fn(png, &m_context, onPngRead);
@@ -323,7 +318,7 @@ Status PngReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
         return m_failure;
     }
     if (count > m_info.height - m_nextRow) {
-        return readError("Read past the last row of the image");
+        return Status::readError("Read past the last row of the image");
     }
     if (m_interlaced) {
         for (uint32_t i = 0; i < count; ++i) {
@@ -347,12 +342,7 @@ Status PngReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
 }  // namespace
 
 Status openPng(std::unique_ptr<ByteSource> source, const Limits& limits, std::unique_ptr<ImageReader>& reader) {
-    auto png = std::make_unique<PngReader>(std::move(source), limits);
-    Status status = png->open();
-    if (status.isOk()) {
-        reader = std::move(png);
-    }
-    return status;
+    return openWith<PngReader>(std::move(source), limits, reader);
 }
 
 }  // namespace tessaplex::read

@@ -1,7 +1,5 @@
 #include "engine/write/BmpWriter.h"
 
-#include "engine/core/Checked.h"
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -63,7 +61,7 @@ public:
             case F::Rgba16:
                 return source.hasTransparency ? F::Rgba8 : F::Rgb8;
         }
-        return F::Rgb8;
+        unreachable("unknown pixel format");
     }
 
     Status begin(const ImageInfo& info, ByteSink& sink) override {

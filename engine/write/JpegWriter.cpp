@@ -1,7 +1,7 @@
 #include "engine/write/JpegWriter.h"
 
 #include "engine/core/PixelConvert.h"
-#include "engine/write/JpegHuffman.h"
+#include "engine/write/HuffmanRecoder.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -148,12 +148,10 @@ void stepWrite(Context* c) {
 
 void stepFinish(Context* c) { jpeg_finish_compress(&c->cinfo); }
 
-struct ContextDeleter {
-    void operator()(Context* c) const {
-        jpeg_destroy_compress(&c->cinfo);
-        delete c;
-    }
-};
+void destroyContext(Context* c) {
+    jpeg_destroy_compress(&c->cinfo);
+    delete c;
+}
 
 class JpegWriter final : public ImageWriter {
 public:
@@ -245,7 +243,7 @@ private:
     ByteSink* m_sink = nullptr;
     // Before the context, which points into it, so that it outlives the context.
     std::unique_ptr<HuffmanRecoder> m_recoder;
-    std::unique_ptr<Context, ContextDeleter> m_context;
+    Owned<Context, destroyContext> m_context;
     std::vector<JSAMPROW> m_rowPointers;
 };
 

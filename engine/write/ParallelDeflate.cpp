@@ -1,5 +1,7 @@
 #include "engine/write/ParallelDeflate.h"
 
+#include "engine/core/Support.h"
+
 #include <cstring>
 #include <new>
 #include <algorithm>
@@ -10,23 +12,17 @@ namespace tessaplex {
 
 namespace {
 
-struct CompressorFree {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-
-struct InflateEnd {
-    void operator()(z_stream* s) const {
-        inflateEnd(s);
-        delete s;
-    }
-};
+void endInflate(z_stream* stream) {
+    inflateEnd(stream);
+    delete stream;
+}
 
 // libdeflate ends every stream with a final block. To go on with the next piece,
 // the final flag of that block is cleared and an empty stored block appended, which
 // also brings the stream back to a byte boundary (what zlib's sync flush writes).
 // Where the last block starts is found by walking the blocks with zlib's inflate.
 bool continueAfter(std::vector<uint8_t>& data, size_t size) {
-    std::unique_ptr<z_stream, InflateEnd> stream(new z_stream{});
+    Owned<z_stream, endInflate> stream(new z_stream{});
     if (inflateInit2(stream.get(), -15) != Z_OK) {
         return false;
     }
@@ -108,7 +104,7 @@ ParallelDeflate::~ParallelDeflate() {
 void ParallelDeflate::work() {
     // One compressor per thread for all its pieces: its tables are large, and fresh
     // memory costs a page fault for every 4 KiB.
-    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(m_level));
+    Owned<libdeflate_compressor, libdeflate_free_compressor> compressor(libdeflate_alloc_compressor(m_level));
     for (;;) {
         std::shared_ptr<Piece> piece;
         {

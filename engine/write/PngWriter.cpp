@@ -1,6 +1,5 @@
 #include "engine/write/PngWriter.h"
 
-#include "engine/core/Checked.h"
 #include "engine/write/ParallelDeflate.h"
 #include "engine/write/PngFilter.h"
 
@@ -28,16 +27,7 @@ constexpr int kLevel = 6;
 constexpr unsigned kThreads = 2;
 constexpr size_t kIdatSize = 256 * 1024;
 
-struct CompressorFree {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-
-void putU32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
+using Compressor = Owned<libdeflate_compressor, libdeflate_free_compressor>;
 
 class PngWriter final : public ImageWriter {
 public:
@@ -73,8 +63,7 @@ public:
             case PixelFormat::Rgba16: colourType = 6; m_depth = 16; break;
             case PixelFormat::Indexed8: {
                 colourType = 3;
-                const size_t n = std::min<size_t>(info.palette.size(), 256);
-                m_depth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
+                m_depth = indexBitsFor(info.palette.size());
                 break;
             }
         }
@@ -100,8 +89,8 @@ public:
             return sinkError();
         }
         uint8_t ihdr[13];
-        putU32(ihdr, info.width);
-        putU32(ihdr + 4, info.height);
+        storeBE32(ihdr, info.width);
+        storeBE32(ihdr + 4, info.height);
         ihdr[8] = static_cast<uint8_t>(m_depth);
         ihdr[9] = static_cast<uint8_t>(colourType);
         ihdr[10] = ihdr[11] = ihdr[12] = 0;
@@ -113,8 +102,8 @@ public:
         }
         if (info.xPixelsPerMetre > 0 && info.yPixelsPerMetre > 0) {
             uint8_t phys[9];
-            putU32(phys, info.xPixelsPerMetre);
-            putU32(phys + 4, info.yPixelsPerMetre);
+            storeBE32(phys, info.xPixelsPerMetre);
+            storeBE32(phys + 4, info.yPixelsPerMetre);
             phys[8] = 1;  // metre
             if (!chunk("pHYs", phys, sizeof phys)) {
                 return sinkError();
@@ -171,7 +160,7 @@ public:
             }
             m_stream.reset();
         } else {
-            std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(kLevel));
+            Compressor compressor(libdeflate_alloc_compressor(kLevel));
             if (!compressor) {
                 return Status::writeError("Out of memory");
             }
@@ -221,14 +210,14 @@ private:
 
     bool chunk(const char* type, const uint8_t* data, size_t size) {
         uint8_t head[8];
-        putU32(head, static_cast<uint32_t>(size));
+        storeBE32(head, static_cast<uint32_t>(size));
         std::memcpy(head + 4, type, 4);
         uint32_t crc = libdeflate_crc32(0, head + 4, 4);
         if (size > 0) {
             crc = libdeflate_crc32(crc, data, size);
         }
         uint8_t tail[4];
-        putU32(tail, crc);
+        storeBE32(tail, crc);
         return m_sink->write(head, 8) && (size == 0 || m_sink->write(data, size)) && m_sink->write(tail, 4);
     }
 
@@ -257,7 +246,7 @@ private:
 
     bool writeIccp() {
         static constexpr char kName[] = "ICC profile";
-        std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(9));
+        Compressor compressor(libdeflate_alloc_compressor(9));
         if (!compressor) {
             m_status = Status::writeError("Out of memory");
             return false;

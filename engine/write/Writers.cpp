@@ -11,7 +11,7 @@ std::unique_ptr<ImageWriter> makeWriter(OutputFormat format, const WriterOptions
         case OutputFormat::Png: return makePngWriter(options);
         case OutputFormat::Jpeg: return makeJpegWriter(options);
     }
-    return nullptr;
+    unreachable("unknown output format");
 }
 
 }  // namespace tessaplex

@@ -14,6 +14,11 @@
 #include <string>
 #include <vector>
 
+namespace tessaplex {
+// Error kinds in failure messages as the C function's numbers.
+inline void PrintTo(ErrorKind kind, std::ostream* os) { *os << static_cast<int>(kind); }
+}  // namespace tessaplex
+
 namespace EngineTest {
 
 using Bytes = std::vector<uint8_t>;

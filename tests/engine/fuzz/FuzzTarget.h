@@ -14,7 +14,8 @@ std::string fuzzOutcome(const uint8_t* data, size_t size);
 namespace fuzz {
 
 inline const char* word(const tessaplex::Status& status) {
-    return status.kind == 0 ? "ok" : status.kind > 0 ? "read" : "write";
+    using tessaplex::ErrorKind;
+    return status.kind == ErrorKind::None ? "ok" : status.kind == ErrorKind::Read ? "read" : "write";
 }
 
 // The name matters only for content that is none of our formats: it picks the message.

@@ -49,7 +49,7 @@ std::vector<std::pair<std::string, Bytes>> samples() {
 
 void expectSane(const Decoded& d, const std::string& what) {
     if (!d.status.isOk()) {
-        EXPECT_EQ(d.status.kind, 1) << what;
+        EXPECT_EQ(d.status.kind, ErrorKind::Read) << what;
         EXPECT_FALSE(d.status.message.empty()) << what;
         EXPECT_LE(d.status.message.size(), 255u) << what;
     }

@@ -2,7 +2,7 @@
 // read back with Qt: the kind of file each image becomes, pixels exact where the
 // format is lossless, JPEG quality and flattening, and what travels with the pixels.
 #include "engine/core/Driver.h"
-#include "engine/write/JpegHuffman.h"
+#include "engine/write/HuffmanRecoder.h"
 #include "tests/engine/EngineTest.h"
 
 #include <cstdlib>
@@ -324,7 +324,7 @@ TEST(Writers, AFailingSinkIsAWriteErrorWithItsMessage) {
                 MemoryReader reader = makeImage(PixelFormat::Rgb8, 120, 90, 9);
                 MemorySink sink(limit);
                 const Status status = transcode(reader, *makeWriter(format, {75, budget}), sink, Limits{});
-                EXPECT_EQ(status.kind, -1) << int(format) << " " << budget << " " << limit;
+                EXPECT_EQ(status.kind, ErrorKind::Write) << int(format) << " " << budget << " " << limit;
                 EXPECT_EQ(status.message, "Cannot write output file: No space left on device");
             }
         }
