@@ -24,10 +24,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTimer>
 
 #ifndef VORNASK_VERSION_MAJOR
 #define VORNASK_VERSION_MAJOR 1
@@ -36,9 +38,20 @@
 #define VORNASK_VERSION_MINOR 0
 #endif
 
+namespace {
+
+// The time a screen shows one frame.
+constexpr int kFrameMs = 16;
+
+}  // namespace
+
 frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     m_exitProgram = [] { QCoreApplication::quit(); };
     createControls();
+    m_frameTimer = new QTimer(this);
+    m_frameTimer->setSingleShot(true);
+    m_frameTimer->setInterval(kFrameMs);
+    connect(m_frameTimer, &QTimer::timeout, this, &frmMain::showFrame);
 
     connect(cmdClearFolderForImages[0], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(0); });
     connect(cmdClearFolderForImages[1], &QPushButton::clicked, this, [this] { cmdClearFolderForImages_Click(1); });
@@ -352,21 +365,19 @@ void frmMain::appendReport(const QString& text) {
         return;
     }
     m_report += text;
-    QString shown = text;
-    shown.remove(QLatin1Char('\r'));
-    QTextCursor cursor(txbReport->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(shown);
+    m_reportToShow += text;
+    scheduleFrame();
 }
 
 void frmMain::clearReport() {
     m_report.clear();
+    m_reportToShow.clear();
     txbReport->clear();
 }
 
 void frmMain::moveReportCaretToEnd() {
-    txbReport->moveCursor(QTextCursor::End);
-    txbReport->ensureCursorVisible();
+    m_caretToEnd = true;
+    scheduleFrame();
 }
 
 void frmMain::cmdCopyToClipboard_Click() {
@@ -394,27 +405,86 @@ void frmMain::setFocusTo(Control control) {
 }
 
 void frmMain::showConvertingLabel(const QString& text) {
-    lblConvertingFile->setText(text);
-    // The name was set at creation and would otherwise keep announcing the first text.
-    lblConvertingFile->setAccessibleName(text);
-    lblConvertingFile->show();
-    lblConvertingFile->raise();
+    m_convertingText = text;
+    m_convertingShown = true;
+    scheduleFrame();
 }
 
-void frmMain::hideConvertingLabel() { lblConvertingFile->hide(); }
+void frmMain::hideConvertingLabel() {
+    m_convertingShown = false;
+    scheduleFrame();
+}
 
 void frmMain::setBusyLook(bool busy, bool conversion) {
     cmdStop->setVisible(busy);
+    // The bar takes the link's place; nothing else moves.
     lblOnlineDocumentation->setVisible(!busy);
+    prgFiles->setVisible(busy);
     if (conversion) {
         cmdConvertSingleFile->setVisible(!busy);
         lblTopLine->setVisible(!busy);
     }
+    if (!busy) {
+        showFrame();
+    }
 }
 
-void frmMain::repaintNow() { repaint(); }
+void frmMain::setProgress(int done, int total) {
+    m_progressDone = done;
+    m_progressTotal = total;
+    // A new run's bar shows its count at once; later counts come with the frames.
+    done == 0 ? showFrame() : scheduleFrame();
+}
+
+void frmMain::repaintNow() {
+    if (!m_lastFrame.isValid() || m_lastFrame.elapsed() >= kFrameMs) {
+        showFrame();
+    } else {
+        scheduleFrame();
+    }
+}
 
 void frmMain::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void frmMain::scheduleFrame() {
+    if (!m_frameTimer->isActive()) {
+        m_frameTimer->start();
+    }
+}
+
+// A screen shows about 60 frames a second, and a screen reader says far fewer: the
+// widgets take the run's state that often, and each change paints once.
+void frmMain::showFrame() {
+    m_frameTimer->stop();
+    m_lastFrame.start();
+    if (!m_reportToShow.isEmpty()) {
+        m_reportToShow.remove(QLatin1Char('\r'));
+        QTextCursor cursor(txbReport->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(m_reportToShow);
+        m_reportToShow.clear();
+    }
+    if (m_caretToEnd) {
+        m_caretToEnd = false;
+        txbReport->moveCursor(QTextCursor::End);
+        txbReport->ensureCursorVisible();
+    }
+    if (m_convertingShown && lblConvertingFile->text() != m_convertingText) {
+        lblConvertingFile->setText(m_convertingText);
+        // The name was set at creation and would otherwise keep announcing the first text.
+        lblConvertingFile->setAccessibleName(m_convertingText);
+    }
+    if (lblConvertingFile->isVisibleTo(this) != m_convertingShown) {
+        lblConvertingFile->setVisible(m_convertingShown);
+        if (m_convertingShown) {
+            lblConvertingFile->raise();
+        }
+    }
+    if (prgFiles->maximum() != m_progressTotal) {
+        prgFiles->setRange(0, qMax(1, m_progressTotal));
+    }
+    prgFiles->setValue(m_progressDone);
+}
 
 TargetFileExistsAnswer frmMain::askTargetFileExists(const QString& entryFilepath, bool singleFileOperation) {
     if (!m_targetFileExists) {

@@ -5,6 +5,7 @@
 #include "single/SingleFileOperation.h"
 #include "single/frmConvertSingleFile.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -17,7 +18,9 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QTimer;
 class frmSpecifyDirectory;
 class frmTargetFileExists;
 
@@ -74,6 +77,7 @@ public:
     void showConvertingLabel(const QString& text) override;
     void hideConvertingLabel() override;
     void setBusyLook(bool busy, bool conversion) override;
+    void setProgress(int done, int total) override;
     void repaintNow() override;
     void yield() override;
     bool quitRequested() const override { return m_quitRequested; }
@@ -134,6 +138,10 @@ private:
     void setFormatSelection(int index, int item);
     double screenWidthTw() const;
     double screenHeightTw() const;
+    // Brings the report view, the progress line and the progress bar up to what the run has
+    // told them, at most once a screen frame: a run may report thousands of files a second.
+    void scheduleFrame();
+    void showFrame();
 
     // Controls, named as the program knows them.
     QPushButton* cmdConvertSingleFile = nullptr;
@@ -160,12 +168,22 @@ private:
     QLabel* lblEmailAddress = nullptr;
     QLabel* lblOnlineDocumentation = nullptr;
     QPushButton* cmdCopyToClipboard = nullptr;
+    QProgressBar* prgFiles = nullptr;  // in the place of the documentation link while a run goes on
 
     QPointer<frmTargetFileExists> m_targetFileExists;  // created on first use, then kept
     QPointer<frmSpecifyDirectory> m_specifyDirectory;  // likewise, until closed through its frame
     QPointer<frmConvertSingleFile> m_convertSingleFile;
     bool m_checkingFolder = false;
     QString m_report;
+    // What the next frame shows: report text not yet in the view, the progress line and the bar.
+    QString m_reportToShow;
+    bool m_caretToEnd = false;
+    QString m_convertingText;
+    bool m_convertingShown = false;
+    int m_progressDone = 0;
+    int m_progressTotal = 0;
+    QTimer* m_frameTimer = nullptr;
+    QElapsedTimer m_lastFrame;
     RunState m_run;
     bool m_quitRequested = false;
     std::function<void()> m_exitProgram;

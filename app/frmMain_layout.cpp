@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 
@@ -253,6 +254,15 @@ void frmMain::createControls() {
     lblOnlineDocumentation->hide();
     cmdCopyToClipboard = makeButton(QStringLiteral("cmdCopyToClipboard"), QStringLiteral("Copy to clipboard"), 8.25, false);
     placeTw(cmdCopyToClipboard, 7350, 4215, 2000, 285);
+    // Where the link is, while a run hides it: "3 of 96 files", a value a screen reader reads too.
+    prgFiles = new QProgressBar(this);
+    prgFiles->setObjectName(QStringLiteral("prgFiles"));
+    prgFiles->setFont(sansFont(8.25, false));
+    prgFiles->setFormat(QStringLiteral("%v of %m files"));
+    prgFiles->setAlignment(Qt::AlignCenter);
+    prgFiles->setAccessibleName(QStringLiteral("Progress"));
+    prgFiles->setGeometry(lblOnlineDocumentation->geometry());
+    prgFiles->hide();
 
     // The tab order follows the window from top to bottom.
     QList<QWidget*> order = {cmdConvertSingleFile,   cmdStop,
@@ -310,6 +320,7 @@ void frmMain::applyLayout() {
     placeTw(txbReport, 2100, 2110, 7260, height - 3000);
     const double gap = Twips::roundHalfEven((copyLeft - clearLeft - clearWidth - linkWidth) / 2);
     placeTw(lblOnlineDocumentation, clearLeft + clearWidth + gap, y + 30, linkWidth, 285);
+    prgFiles->setGeometry(lblOnlineDocumentation->geometry());
 
     FocusNextStep();
 }

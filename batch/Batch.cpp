@@ -1,7 +1,7 @@
 #include "batch/Batch.h"
 
+#include "batch/AheadScheduler.h"
 #include "batch/ViewerPage.h"
-#include "engine/Grafix.h"
 #include "fs/FileProc.h"
 #include "fs/StrProc.h"
 #include "platform/Prompt.h"
@@ -9,29 +9,15 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QStringList>
-#include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 #include <exception>
 
 namespace Batch {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// The converter seam, read on the UI thread and copied into each worker job.
-Converter& converterSlot() {
-    static Converter converter;
-    return converter;
-}
-
-Converter currentConverter() {
-    Converter converter = converterSlot();
-    return converter ? converter : Converter(&Grafix::ConvertGraphicsFile);
-}
 
 // Length of an existing file; a file that cannot be reached ends the run like any run-time failure.
 qint64 FileLength(const QString& path) {
@@ -45,7 +31,7 @@ qint64 FileLength(const QString& path) {
     return info.size();
 }
 
-// The names of the files directly in `folder`, in the order the file system lists them.
+// The names of the files directly in `folder`, in name order whatever order the file system keeps.
 QStringList FolderFiles(const QString& folder) {
     const QFileInfo info(folder);
     if (!info.isDir()) {
@@ -59,51 +45,8 @@ QStringList FolderFiles(const QString& folder) {
     while (it.hasNext()) {
         names << it.nextFileInfo().fileName();
     }
+    std::sort(names.begin(), names.end(), StrProc::NameOrderLess);
     return names;
-}
-
-struct ConversionOutcome {
-    QString message;
-    int errorKind = 0;
-    std::exception_ptr failure;
-};
-
-// Runs the library call on a worker thread while the window goes on handling its events, so it
-// repaints and "Stop" can be clicked. A call handed to the library is always waited for, also when
-// the program is ending, so the library finishes its file or removes its temporary one.
-ConversionOutcome ConvertOnWorker(BatchHost& host, const QString& inputPath, const QString& outputPath,
-                                  qint16 quality) {
-    const Converter convert = currentConverter();
-    QFuture<ConversionOutcome> future = QtConcurrent::run([convert, inputPath, outputPath, quality] {
-        ConversionOutcome outcome;
-        try {
-            outcome.message = convert(inputPath, outputPath, quality, outcome.errorKind);
-        } catch (...) {
-            outcome.failure = std::current_exception();
-        }
-        return outcome;
-    });
-
-    QEventLoop loop;
-    QFutureWatcher<ConversionOutcome> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    // Quitting ends the application's event loops; the timer also notices it where none is running.
-    QTimer quitWatch;
-    quitWatch.setInterval(50);
-    QObject::connect(&quitWatch, &QTimer::timeout, &loop, [&] {
-        if (host.quitRequested()) {
-            loop.quit();
-        }
-    });
-    watcher.setFuture(future);
-    quitWatch.start();
-    while (!future.isFinished() && !host.quitRequested()) {
-        if (loop.exec() < 0) {
-            break;  // the application is leaving its event loops and runs no new ones
-        }
-    }
-    future.waitForFinished();
-    return future.result();
 }
 
 bool FormatChosen(BatchHost& host, int index) {
@@ -176,6 +119,17 @@ bool CheckQuality(BatchHost& host) {
     return true;
 }
 
+// The batch's conversions in the order of their turns, as ProcessFile will ask for them.
+QList<PlannedConversion> PlannedConversions(BatchHost& host, const QStringList& names) {
+    const RunState& state = host.runState();
+    QList<PlannedConversion> plan;
+    for (const QString& name : names) {
+        plan.append({host.folderText(0) + name,
+                     host.folderText(1) + FileProc::OutputFileName(name, state.strOutputFormat), state.intQuality});
+    }
+    return plan;
+}
+
 void AppendConversionError(BatchHost& host, const QString& message, int errorKind) {
     const RunState& state = host.runState();
     QString kind;
@@ -197,12 +151,6 @@ void AppendConversionError(BatchHost& host, const QString& message, int errorKin
 }
 
 }  // namespace
-
-Converter SetConverter(Converter converter) {
-    Converter previous = converterSlot();
-    converterSlot() = std::move(converter);
-    return previous;
-}
 
 QString SizeText(qint64 bytes, const QLocale& locale) {
     QLocale grouped = locale;
@@ -321,12 +269,13 @@ void ProcessFiles(BatchHost& host, int intOperation) {
     try {
         const QStringList names = FolderFiles(folder);
         const auto matches = [&](const QString& name) { return StrProc::MatchesMask(name, mask, false); };
-        int matching = 0;
+        QStringList matchingNames;
         for (const QString& name : names) {
             if (matches(name)) {
-                ++matching;
+                matchingNames << name;
             }
         }
+        const int matching = static_cast<int>(matchingNames.size());
         if (matching == 0) {
             Prompt::MsgBox(NoFilesText(host, intOperation), Prompt::Buttons::Ok, Prompt::Icon::Exclamation,
                            QStringLiteral("No files"));
@@ -347,31 +296,39 @@ void ProcessFiles(BatchHost& host, int intOperation) {
 
         host.setBusyLook(true, conversion);
         busyLook = true;
+        host.setProgress(0, matching);
         int converted = 0;
-        for (const QString& name : names) {
-            if (matches(name)) {
-                state.blnWarnOnOverwrite = host.warnOnOverwriteChecked();
-                int result = 1;
-                ProcessFile(host, intOperation, name, false, QString(), result);
+        {
+            AheadScheduler ahead(host,
+                                 conversion ? PlannedConversions(host, matchingNames) : QList<PlannedConversion>());
+            int done = 0;
+            for (const QString& name : names) {
+                if (matches(name)) {
+                    ahead.beginTurn(done);
+                    state.blnWarnOnOverwrite = host.warnOnOverwriteChecked();
+                    int result = 1;
+                    ProcessFile(host, intOperation, name, false, QString(), result);
+                    if (host.quitRequested()) {
+                        return;
+                    }
+                    host.setProgress(++done, matching);
+                    if (result == -1) {
+                        break;
+                    }
+                    if (result == 1) {
+                        ++converted;
+                    }
+                }
+                host.yield();
                 if (host.quitRequested()) {
                     return;
                 }
-                if (result == -1) {
+                if (state.blnStopRequested) {
+                    host.appendReport(QStringLiteral("Operation stopped.") + kCrLf);
                     break;
                 }
-                if (result == 1) {
-                    ++converted;
-                }
             }
-            host.yield();
-            if (host.quitRequested()) {
-                return;
-            }
-            if (state.blnStopRequested) {
-                host.appendReport(QStringLiteral("Operation stopped.") + kCrLf);
-                break;
-            }
-        }
+        }  // what was converted ahead and not taken goes here
         host.setBusyLook(false, false);
 
         const QString summary = SummaryLine(host, intOperation, matching, converted);
@@ -426,6 +383,7 @@ void ProcessFile(BatchHost& host, int intOperation, const QString& strFilename, 
     QString outputName = FileProc::OutputFileName(
         strFilename, state.strOutputFormat, intOperation == ConvertSingle ? strQualitySuffix : QString());
     QString outputPath = host.folderText(1) + outputName;
+    const QString plannedPath = outputPath;
 
     if (state.blnWarnOnOverwrite && host.warnOnOverwriteChecked() && FileProc::FileExists(outputPath)) {
         const TargetFileExistsAnswer answer = host.askTargetFileExists(outputPath, blnSingleFileOperation);
@@ -474,7 +432,7 @@ void ProcessFile(BatchHost& host, int intOperation, const QString& strFilename, 
         }
     }
 
-    ConversionOutcome outcome = ConvertOnWorker(host, inputPath, outputPath, state.intQuality);
+    ConversionOutcome outcome = ConvertAtTurn(host, inputPath, plannedPath, outputPath, state.intQuality);
     host.hideConvertingLabel();
     if (host.quitRequested()) {
         intResult = -1;

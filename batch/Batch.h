@@ -8,8 +8,8 @@
 
 // The batch run over a folder, the per-file step shared with the single-file
 // conversion, and the folder listings. Everything reaches the main window
-// through BatchHost; the library call runs on a worker thread while the window
-// stays responsive.
+// through BatchHost; the library calls run on worker threads, the later files'
+// ahead of their turns (AheadScheduler.h), while the window stays responsive.
 namespace Batch {
 
 // What ProcessFiles does with each matching file.
@@ -63,5 +63,8 @@ QString SizeText(qint64 bytes, const QLocale& locale = QLocale::system());
 using Converter = std::function<QString(const QString&, const QString&, qint16, int&)>;
 // Replaces the library call (tests); an empty function restores the real one. Returns the previous one.
 Converter SetConverter(Converter converter);
+// Forces how many conversions run at once (1: every file at its turn, one after the other, as
+// tests compare); 0 restores the machine's own number. Returns the previous setting.
+int SetConversionSlots(int count);
 
 }  // namespace Batch

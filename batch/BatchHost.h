@@ -4,6 +4,9 @@
 #include <memory>
 
 class ViewerPage;
+namespace Batch {
+class AheadScheduler;
+}
 
 // The state of the operation under way, owned by the main window and set by the
 // operation that starts a run.
@@ -23,6 +26,8 @@ struct RunState {
     bool blnSourceImageShown = false;
     QString strViewerFilepath;
     std::shared_ptr<ViewerPage> viewer;  // the open page file, if any
+    // The conversions of the run's later files, while it converts ahead of their turn.
+    Batch::AheadScheduler* ahead = nullptr;
 };
 
 // The answer of the "File exists" dialog.
@@ -72,6 +77,12 @@ public:
     // The busy look: Stop shown, the documentation link hidden, and for a
     // conversion also "Convert single file" and the hint line hidden.
     virtual void setBusyLook(bool busy, bool conversion) = 0;
+
+    // The progress bar of a run in the busy look: `done` of `total` files.
+    virtual void setProgress(int done, int total) {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+    }
 
     // Repaints the window now.
     virtual void repaintNow() = 0;

@@ -3,7 +3,7 @@
  * memory. Built three times, once per library, so that each process carries only
  * the library it measures (TOOL_TESSAPLEX, TOOL_VIPS, TOOL_MAGICK).
  *
- * Usage: harness OUTDIR EXT QUALITY FILE...
+ * Usage: harness OUTDIR EXT QUALITY FILE...   (or @LIST: a file naming one input a line)
  * Prints one line per file, "file<TAB>milliseconds<TAB>output bytes", then
  * "peak_kb<TAB>N". The first file is converted once untimed to warm up. */
 #define _GNU_SOURCE
@@ -106,7 +106,34 @@ static void output_path(char* buffer, size_t size, const char* outdir, const cha
     snprintf(buffer, size, "%s/%.*s.%s", outdir, stem, base, ext);
 }
 
+/* The inputs named one a line in LIST, as an argument vector after the first four. */
+static char** read_list(const char* list, char** argv, int* argc) {
+    FILE* f = fopen(list, "r");
+    if (!f) {
+        perror(list);
+        exit(2);
+    }
+    size_t count = 4, room = 1024;
+    char** args = malloc(room * sizeof *args);
+    memcpy(args, argv, 4 * sizeof *args);
+    char line[4096];
+    while (fgets(line, sizeof line, f)) {
+        line[strcspn(line, "\n")] = '\0';
+        if (count + 1 >= room) {
+            room *= 2;
+            args = realloc(args, room * sizeof *args);
+        }
+        args[count++] = strdup(line);
+    }
+    fclose(f);
+    *argc = (int)count;
+    return args;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 5 && argv[4][0] == '@') {
+        argv = read_list(argv[4] + 1, argv, &argc);
+    }
     if (argc < 5) {
         fprintf(stderr, "usage: %s OUTDIR EXT QUALITY FILE...\n", argv[0]);
         return 2;

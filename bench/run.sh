@@ -8,16 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
 export BENCH_WORK=${BENCH_WORK:-/tmp/vornask-bench}
 
-peers=(libvips-dev libvips-tools libmagickwand-6.q16-dev imagemagick python3-pil graphicsmagick time)
-missing=()
-for pkg in "${peers[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. "$here/peers.sh"
 
 build="$repo/build"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -59,6 +59,21 @@ bool MatchesMask(const QString& name, const QString& mask, bool blnCaseSensitive
            MatchMaskPart(nameExtension, maskExtension, blnCaseSensitive);
 }
 
+bool NameOrderLess(const QString& a, const QString& b) {
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char32_t x = QChar::toUpper(char32_t(a.at(i).unicode()));
+        const char32_t y = QChar::toUpper(char32_t(b.at(i).unicode()));
+        if (x != y) {
+            return x < y;
+        }
+    }
+    if (a.size() != b.size()) {
+        return a.size() < b.size();
+    }
+    return a < b;
+}
+
 bool MatchMaskPart(const QString& text, const QString& pattern, bool blnCaseSensitive) {
     const std::u32string t = codePoints(blnCaseSensitive ? text : text.toLower());
     const std::u32string p = codePoints(blnCaseSensitive ? pattern : pattern.toLower());

@@ -20,6 +20,11 @@ void CleanNumericText(QString& text, bool blnAllowMinus);
 // Index of the first of entries 0..n-1 that equals the text exactly, or -1.
 int FindInList(const QStringList& list, int n, const QString& text);
 
+// The order in which a folder's files are taken: ordinal over the upper-case form of each
+// UTF-16 unit, as the classic platform's file system sorts a folder ("B.bmp" before "a_c.bmp",
+// "t10" before "t9"); names equal in that form keep the plain ordinal order.
+bool NameOrderLess(const QString& a, const QString& b);
+
 // Removes every occurrence of each character of `chars` from the text.
 void RemoveChars(QString& text, const QString& chars);
 

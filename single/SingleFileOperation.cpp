@@ -1,5 +1,6 @@
 #include "single/SingleFileOperation.h"
 
+#include "batch/AheadScheduler.h"
 #include "batch/Batch.h"
 #include "fs/FileProc.h"
 #include "fs/StrProc.h"
@@ -13,11 +14,49 @@
 namespace SingleFile {
 namespace {
 
-// Converts to one target format; `status` becomes that of ProcessFile.
-void ConvertTo(SingleFileHost& host, const QString& code, const QString& name, const QString& suffix, int& status) {
+// One conversion of the series: its target format, quality suffix and quality.
+struct Target {
+    QString code;
+    QString suffix;
+    qint16 quality;
+};
+
+// The series in the order it is converted: BMP, PNG, then every JPG quality of the range
+// (one without a suffix when the range holds one value).
+QList<Target> Series(SingleFileHost& host, const frmConvertSingleFile& dialog) {
+    const qint16 quality = host.runState().intQuality;
+    QList<Target> series;
+    if (dialog.chkBMP->isChecked()) {
+        series.append({QStringLiteral("BMP"), QString(), quality});
+    }
+    if (dialog.chkPNG->isChecked()) {
+        series.append({QStringLiteral("PNG"), QString(), quality});
+    }
+    if (dialog.chkJPG->isChecked()) {
+        qint16 from = 0, to = 0, step = 0;
+        host.qualityRange(from, to, step);
+        const bool oneValue = step > 0 ? from + step > to : from + step < to;
+        if (oneValue || step == 0) {
+            series.append({QStringLiteral("JPG"), QString(), from});
+        } else {
+            for (int q = from; step > 0 ? q <= to : q >= to; q += step) {
+                series.append({QStringLiteral("JPG"), QString::number(q), static_cast<qint16>(q)});
+            }
+        }
+    }
+    return series;
+}
+
+// Converts to one target of the series, the `turn`th; `status` becomes that of ProcessFile.
+void ConvertTo(SingleFileHost& host, Batch::AheadScheduler& ahead, const QList<Target>& series, int& turn,
+               const QString& name, int& status) {
+    const Target& target = series[turn];
     RunState& state = host.runState();
-    state.strOutputFormat = code;
-    Batch::ProcessFile(host, Batch::ConvertSingle, name, true, suffix, status);
+    state.strOutputFormat = target.code;
+    state.intQuality = target.quality;
+    ahead.beginTurn(turn);
+    Batch::ProcessFile(host, Batch::ConvertSingle, name, true, target.suffix, status);
+    host.setProgress(++turn, static_cast<int>(series.size()));
 }
 
 void SelectFormat(SingleFileHost& host, int index, const QString& code) {
@@ -43,32 +82,29 @@ void Convert(SingleFileHost& host, frmConvertSingleFile& dialog, const QString& 
     state.blnWarnOnOverwrite = dialog.chkWarnOnOverwrite->isChecked();
     host.repaintNow();
 
+    const QList<Target> series = Series(host, dialog);
+    QList<Batch::PlannedConversion> plan;
+    for (const Target& target : series) {
+        plan.append(
+            {folder + name, folder + FileProc::OutputFileName(name, target.code, target.suffix), target.quality});
+    }
+    host.setProgress(0, static_cast<int>(series.size()));
+    Batch::AheadScheduler ahead(host, plan);
+    int turn = 0;
     int status = 0;
     if (dialog.chkBMP->isChecked()) {
         SelectFormat(host, 1, QStringLiteral("BMP"));
-        ConvertTo(host, QStringLiteral("BMP"), name, QString(), status);
+        ConvertTo(host, ahead, series, turn, name, status);
     }
     if (dialog.chkPNG->isChecked() && status != -1 && !host.quitRequested()) {
         SelectFormat(host, 1, QStringLiteral("PNG"));
-        ConvertTo(host, QStringLiteral("PNG"), name, QString(), status);
+        ConvertTo(host, ahead, series, turn, name, status);
     }
     if (dialog.chkJPG->isChecked() && status != -1 && !host.quitRequested()) {
         SelectFormat(host, 1, QStringLiteral("JPG"));
-        qint16 from = 0, to = 0, step = 0;
-        host.qualityRange(from, to, step);
-        const bool oneValue = step > 0 ? from + step > to : from + step < to;
-        if (oneValue || step == 0) {
-            state.intQuality = from;
-            ConvertTo(host, QStringLiteral("JPG"), name, QString(), status);
-        } else {
-            // Every quality of the range is attempted, whatever the previous one gave.
-            for (int quality = from; step > 0 ? quality <= to : quality >= to; quality += step) {
-                if (host.quitRequested()) {
-                    break;
-                }
-                state.intQuality = static_cast<qint16>(quality);
-                ConvertTo(host, QStringLiteral("JPG"), name, QString::number(quality), status);
-            }
+        // Every quality of the range is attempted, whatever the previous one gave.
+        while (turn < series.size() && !host.quitRequested()) {
+            ConvertTo(host, ahead, series, turn, name, status);
         }
     }
 }

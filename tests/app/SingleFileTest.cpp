@@ -4,6 +4,10 @@
 #include "single/SingleFileOperation.h"
 #include "tests/app/AppTest.h"
 
+#include <QAccessible>
+#include <QCryptographicHash>
+#include <QProgressBar>
+
 namespace {
 
 const QString kOpenTitle = QStringLiteral("Specify file to be converted");
@@ -86,6 +90,65 @@ TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
     const QString html = QString::fromLocal8Bit(readBytes(folder + "viewer01.htm"));
     EXPECT_EQ(html.count("(from " + shownName("Cat.PNG") + ")<BR>"), 4);
     EXPECT_EQ(html.count("<IMG SRC=\"" + shownName("Cat.PNG") + "\""), 1);
+}
+
+// Existing results renamed and kept, with the series converted one at a time and ahead; the bar in
+// the place of the documentation link counts the conversions and says so to a screen reader.
+TEST_F(SingleFileTest, ASeriesConvertedAheadLooksAsOneAtATimeAndShowsItsProgress) {
+    const QString input = makeImage("Cat.PNG", "PNG");
+    auto* bar = window.findChild<QProgressBar*>("prgFiles");
+    QWidget* link = window.findChild<QWidget*>("lblOnlineDocumentation");
+    ASSERT_TRUE(bar && link);
+    // The bar within a frame of the count, where the link was, named and valued for a screen reader.
+    const auto expectBar = [&](int done) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == done; })) << done;
+        EXPECT_TRUE(bar->isVisible() && !link->isVisible());
+        EXPECT_EQ(bar->geometry(), link->geometry());
+        EXPECT_EQ(bar->text(), QString("%1 of 4 files").arg(done));
+        QAccessibleInterface* named = QAccessible::queryAccessibleInterface(bar);
+        EXPECT_EQ(named->text(QAccessible::Name), "Progress");
+        EXPECT_EQ(named->valueInterface()->currentValue().toInt(), done);
+    };
+    QStringList seen[2];
+    for (const int count : {1, 4}) {
+        Batch::SetConversionSlots(count);
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+            if (name != "Cat.PNG") {
+                ASSERT_TRUE(QFile::remove(folder + name));
+            }
+        }
+        ASSERT_TRUE(writeBytes(folder + "cat.bmp", "old") && writeBytes(folder + "cat_q60.jpg", "old"));
+        expectChoice(input, {.bmp = true, .jpg = true, .from = "50", .to = "70", .view = true});
+        prompts
+            .expectDialog("frmTargetFileExists",
+                          [&](QDialog& d) {
+                              expectBar(0);
+                              d.findChild<QAbstractButton*>("optChooseFilename")->click();
+                              d.findChild<QLineEdit*>("txbFilepath")->setText(folder + "cat2.bmp");
+                              d.findChild<QPushButton*>("cmdContinue")->click();
+                          })
+            .expectDialog("frmTargetFileExists",
+                          [&](QDialog& d) {
+                              expectBar(2);
+                              d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
+                              d.findChild<QPushButton*>("cmdContinue")->click();
+                          })
+            .expectOpenExternal(folder + "viewer01.htm", false);
+        window.cmdConvertSingleFile_Click();
+        prompts.verify();
+        EXPECT_TRUE(!bar->isVisible() && link->isVisible());
+        seen[count > 1] << window.reportText();
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+            seen[count > 1] << name + " " +
+                                   QCryptographicHash::hash(readBytes(folder + name), QCryptographicHash::Md5).toHex();
+        }
+    }
+    Batch::SetConversionSlots(0);
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_EQ(seen[1].first(), converted("Cat.PNG", "cat2.bmp") + converted("Cat.PNG", "cat_q50.jpg") +
+                                   "cat.png -- Existing JPG file not overwritten.\r\n\r\n" +
+                                   converted("Cat.PNG", "cat_q70.jpg") + "Viewer file: " + folder + "viewer01.htm\r\n");
+    EXPECT_EQ(readBytes(folder + "cat.bmp"), "old");
 }
 
 TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {

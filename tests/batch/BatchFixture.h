@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/Batch.h"
+#include "fs/StrProc.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 
 // A main window reduced to what a run reads and changes: the report as a text, the busy look,
@@ -29,6 +31,8 @@ public:
     QList<TargetFileExistsAnswer> fileExistsAnswers;  // one for each dialog in turn; then "skip"
     QStringList fileExistsAsked;
     QStringList filesOpened;
+    QList<QPair<int, int>> progress;                   // the bar's values, done of total
+    std::function<void(const QString&)> onConverting;  // plays the user when the progress line shows
 
     bool idle() const { return !busy && !conversionBusy && !labelVisible && !state.blnOperationRunning; }
 
@@ -47,12 +51,18 @@ public:
     bool reportIsEmpty() const override { return report.isEmpty(); }
     void clearReport() override { report.clear(); }
     void moveReportCaretToEnd() override {}
-    void showConvertingLabel(const QString&) override { labelVisible = true; }
+    void showConvertingLabel(const QString& text) override {
+        labelVisible = true;
+        if (onConverting) {
+            onConverting(text);
+        }
+    }
     void hideConvertingLabel() override { labelVisible = false; }
     void setBusyLook(bool on, bool conversion) override {
         busy = on;
         conversionBusy = conversion ? on : conversionBusy;
     }
+    void setProgress(int done, int total) override { progress.append({done, total}); }
     void repaintNow() override {}
     void yield() override { QCoreApplication::processEvents(); }
     bool quitRequested() const override { return quit; }
@@ -74,7 +84,10 @@ protected:
         host.folders[1] = outFolder;
         ASSERT_TRUE(QDir().mkpath(inFolder) && QDir().mkpath(outFolder));
     }
-    void TearDown() override { Batch::SetConverter({}); }
+    void TearDown() override {
+        Batch::SetConverter({});
+        Batch::SetConversionSlots(0);
+    }
 
     // "Convert files", expecting the box that closes the run.
     void convert(const QString& text, const QString& title) {
@@ -83,12 +96,13 @@ protected:
     }
 
     static QString sizeText(const QString& path) { return Batch::SizeText(QFileInfo(path).size()); }
-    // The files of `folder` in the order the file system lists them, which is the order of a run.
+    // The files of `folder` in the order of a run (name order, which Listing tests on its own).
     static QStringList listed(const QString& folder) {
         QStringList names;
         for (QDirIterator it(folder, QDir::Files | QDir::Hidden); it.hasNext();) {
             names << it.nextFileInfo().fileName();
         }
+        std::sort(names.begin(), names.end(), StrProc::NameOrderLess);
         return names;
     }
     // The lines `line` makes of the files in `folder` that end in `suffix`, in the order of a run.

@@ -58,3 +58,27 @@ TEST_F(Listing, OutputListingShowsNamesOnlyAndCountsBeyond32767) {
                              "\r\nNumber of PNG files in the output folder: 32771\r\n";
     EXPECT_TRUE(host.report == expected) << ::testing::PrintToString(host.report.right(200));
 }
+
+// Ordinal over upper case, whatever order the file system keeps: "_" (after "Z") and letters
+// beyond ASCII come after the letters, digits compare one by one, and "B" comes before "b".
+TEST_F(Listing, FilesComeInNameOrderWithTheProgressOfTheListing) {
+    const QStringList created = {"t9.bmp", "éclair.bmp", "Zebra.bmp", "_x.bmp", "t10.bmp",
+                                 "b.bmp",  "apple.BMP",  "Äpfel.bmp", "t1.bmp", "B.bmp"};
+    for (const QString& name : created) {
+        ASSERT_TRUE(writeBytes(inFolder + name, "x"));
+    }
+    Batch::cmdList_Click(host, 0);
+    QStringList names;
+    for (const QString& line : host.report.split("\r\n")) {
+        names << line.section("  ", 0, 0);
+    }
+    EXPECT_EQ(names.mid(0, 10), QStringList({"apple.bmp", "b.bmp", "b.bmp", "t1.bmp", "t10.bmp", "t9.bmp", "zebra.bmp",
+                                             "_x.bmp", "äpfel.bmp", "éclair.bmp"}));
+    EXPECT_TRUE(StrProc::NameOrderLess("B.bmp", "b.bmp") && !StrProc::NameOrderLess("b.bmp", "B.bmp"));
+    QStringList progress;
+    for (const auto& [done, total] : host.progress) {
+        progress << QString("%1/%2").arg(done).arg(total);
+    }
+    EXPECT_EQ(progress.join(' '), "0/10 1/10 2/10 3/10 4/10 5/10 6/10 7/10 8/10 9/10 10/10");
+    EXPECT_TRUE(host.idle());
+}

@@ -25,6 +25,8 @@ lib=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/vornask
 echo "package: $(basename "$deb")"
 
 expected=("./usr/bin/vornask -> ../${lib#usr/}/vornask" "./$lib/libtessaplex.so" "./$lib/vornask"
+          "./usr/bin/vornask-convert -> ../${lib#usr/}/vornask-convert" "./$lib/vornask-convert"
+          "./usr/share/man/man1/vornask-convert.1.gz"
           "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml"
           "./usr/share/icons/hicolor/scalable/apps/$id.svg")
 sizes=(16 24 32 48 64 128 256)
@@ -41,10 +43,15 @@ done
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for elf in "$lib/vornask" "$lib/libtessaplex.so"; do
+for elf in "$lib/vornask" "$lib/vornask-convert" "$lib/libtessaplex.so"; do
   ! readelf -d "$root/$elf" | grep -E 'RPATH|RUNPATH' || fail "$elf carries a run-time search path"
 done
 [ -x "$root/usr/bin/vornask" ] || fail "usr/bin/vornask does not lead to the executable"
+[ -x "$root/usr/bin/vornask-convert" ] || fail "usr/bin/vornask-convert does not lead to the executable"
+! readelf -d "$root/$lib/vornask-convert" | grep -E 'NEEDED.*libQt6(Gui|Widgets)' || fail "vornask-convert needs a display library"
+man1=$root/usr/share/man/man1/vornask-convert.1.gz
+[ "$(od -An -tx1 -j4 -N4 "$man1" | tr -d ' ')" = 00000000 ] || fail "the manual page carries a time stamp (gzip -n)"
+[ -z "$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man1" 2>&1 >/dev/null)" ] || fail "man warns about vornask-convert.1"
 for s in "${sizes[@]}"; do
   file -b "$root/usr/share/icons/hicolor/${s}x$s/apps/$id.png" | grep -q "^PNG image data, $s x $s," ||
     fail "the ${s}x$s icon is not a $s x $s PNG"
@@ -66,6 +73,11 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>
 ! ldd "/$lib/libtessaplex.so" | grep 'not found' || fail "the installed library misses a dependency"
 [ "$(command -v vornask)" = /usr/bin/vornask ] || fail "vornask is not the installed command"
 bash "$here/../e2e/window_under_xvfb.sh" /usr/bin/vornask "$work/installed.png" || fail "the installed program did not start"
+[ "$(command -v vornask-convert)" = /usr/bin/vornask-convert ] || fail "vornask-convert is not the installed command"
+icon=/usr/share/icons/hicolor/48x48/apps/$id.png
+env -u DISPLAY -u WAYLAND_DISPLAY vornask-convert -t bmp -o "$work" "$icon" >"$work/cli.log" 2>&1 ||
+  { cat "$work/cli.log"; fail "the installed vornask-convert did not convert without a display"; }
+file -b "$work/${id,,}.bmp" | grep -q "^PC bitmap" || fail "the installed vornask-convert wrote no BMP"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vornask >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
 for f in "${expected[@]}"; do
   f=${f%% -> *}
