@@ -1,10 +1,6 @@
-<<<<<<< HEAD
-// Batch runs over real folders with the real conversion library.
-#include "batch/ViewerPage.h"
-=======
 // Batch runs over real folders with the real conversion library, one at a time and
 // converting ahead on several threads, which must look the same to a person.
->>>>>>> main
+#include "batch/ViewerPage.h"
 #include "engine/Grafix.h"
 #include "fs/FileProc.h"
 #include "platform/RunTimeError.h"
@@ -123,34 +119,6 @@ TEST_F(BatchRun, StopDuringTheSecondOfFiveFilesLetsThatFileFinishAndOtherButtons
     EXPECT_TRUE(host.idle());
 }
 
-<<<<<<< HEAD
-TEST_F(BatchRun, AFailedConversionIsReportedAndOnlyAnUnwritableFormatEndsTheBatch) {
-    ASSERT_TRUE(writePicture(inFolder + "a.bmp", "BMP"));
-    ASSERT_TRUE(writePicture(inFolder + "broken.bmp", "BMP", 40, 30));
-    // Cut short in its header.
-    ASSERT_TRUE(writeBytes(inFolder + "broken.bmp", readBytes(inFolder + "broken.bmp").left(30)));
-    ASSERT_TRUE(writePicture(inFolder + "c.bmp", "BMP"));
-    const QStringList names = listed(inFolder);
-    int kind = 0;
-    const QString message =
-        Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", native(m_dir.filePath("x.png")), 80, kind);
-    convert("Number of BMP files converted: 2 (of 3 input)", "Not all files converted.");
-    const QString expected = linesFor(inFolder, "", [&](const QString& name) {
-        return name == "broken.bmp" ? name + "\r\n*** Read error: " + message + "\r\n\r\n" : convertedLine(name);
-    });
-    EXPECT_EQ(host.report, expected + "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n");
-    EXPECT_EQ(sortedEntries(outFolder), QStringList({"a.png", "c.png"}));
-
-    host.formats[1] = "GIF";
-    prompts.expectMsgBox("Clear report window first?", Buttons::YesNo, Icon::None, "", Answer::Yes);
-    convert("Number of BMP files converted: 0 (of 3 input)", "Not all files converted.");
-    EXPECT_EQ(host.report, names[0] +
-                               "\r\n*** Write error: Output file format not supported.\r\n\r\n"
-                               "\r\nNumber of BMP files converted: 0 (of 3 input)\r\n");
-}
-
-=======
->>>>>>> main
 TEST_F(BatchRun, AMissingLibraryEndsTheRunWithAnErrorBoxAndRemovesTheEmptyPage) {
     ASSERT_TRUE(writePicture(inFolder + "a.bmp", "BMP"));
     ASSERT_TRUE(writePicture(inFolder + "b.bmp", "BMP"));
@@ -417,7 +385,7 @@ TEST_F(AheadRun, FailuresAheadAreReportedAtTheirTurnsAndAFormatNotSupportedEndsT
                        "Not all files converted.");
     });
     int kind = 0;
-    const QString broken = Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", m_dir.path() + "/x.png", 80, kind);
+    const QString broken = Grafix::ConvertGraphicsFile(inFolder + "broken.bmp", native(m_dir.filePath("x.png")), 80, kind);
     EXPECT_EQ(seen.report,
               "a.bmp -> a.png [OK]\r\nbroken.bmp\r\n*** Read error: " + broken +
                   "\r\n\r\ns.bmp\r\n*** Write error: Output file is the input file.\r\n\r\n"
