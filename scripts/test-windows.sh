@@ -25,6 +25,15 @@ wine_run=$here/scripts/windows/wine-run.sh
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
 status=0
+# The library exports its one C function and nothing else.
+exports=$(x86_64-w64-mingw32-objdump -p "$build/bin/tessaplex.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  sed -n 's/^\t\[ *[0-9]*\] //p')
+if [ "$exports" = "_convert_graphics_file_2" ]; then
+  echo "tessaplex.dll exports _convert_graphics_file_2 only"
+else
+  echo "tessaplex.dll exports: $exports" >&2
+  status=1
+fi
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 -j "$(nproc)") || status=1
 
 # The conversions of the main window, shown for real by Qt's Windows platform plugin.
