@@ -35,6 +35,9 @@ else
   status=1
 fi
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 -j "$(nproc)") || status=1
+# The few tests that skip themselves under Wine, and why.
+awk '/: Skipped$/ { getline why } /^\[  SKIPPED \] / && why { print "  skipped: " $4 " (" why ")"; why = "" }' \
+  "$build/Testing/Temporary/LastTest.log"
 
 # The conversions of the main window, shown for real by Qt's Windows platform plugin.
 echo "Main window conversions on Windows windows:"
