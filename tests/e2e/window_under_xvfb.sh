@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Usage: window_under_xvfb.sh <vornask executable> <screenshot.png>
-# Runs inside its own virtual X server (xvfb-run), so it needs no screen.
+# Usage: window_under_xvfb.sh <vornask executable> <screenshot.png> [launcher]
+# Runs inside its own virtual X server (xvfb-run), so it needs no screen. A launcher
+# (such as scripts/windows/wine-run.sh) starts the program through it instead of directly.
 set -euo pipefail
 exe=$1
 shot=$2
+launcher=${3:-}
 mkdir -p "$(dirname "$shot")"
 fail() { echo "$*" >&2; exit 1; }
 
@@ -13,14 +15,18 @@ if [ -z "${VORNASK_IN_XVFB:-}" ]; then
 fi
 
 unset QT_QPA_PLATFORM
-export QT_QPA_PLATFORM=xcb
-"$exe" &
+if [ -n "$launcher" ]; then
+  "$launcher" "$exe" &
+else
+  export QT_QPA_PLATFORM=xcb
+  "$exe" &
+fi
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
 caption="Vornask 1.07"
 info=""
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   kill -0 $pid 2>/dev/null || fail "the program ended before its window appeared"
   id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$caption\"" | awk '{print $1}' | head -n 1 || true)
   if [ -n "$id" ]; then

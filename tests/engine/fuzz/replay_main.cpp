@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         std::ifstream in(file, std::ios::binary);
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (!in) {
-            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
             return 1;
         }
         const std::string name = file.filename().string(), outcome = fuzzOutcome(bytes.data(), bytes.size());
