@@ -6,10 +6,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QStringView>
 #include <climits>
 #include <cmath>
 #include <optional>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace StateFile {
 namespace {
@@ -34,6 +39,30 @@ QString signedNumber(int value) {
 
 bool isBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+// State files are written in the program's 8-bit code page. That is UTF-8 on Linux and, through the program's
+// manifest, on Windows too, so that folder names in any language are saved whole. A file that is not valid UTF-8
+// comes from a program that wrote the user's legacy code page (such as Windows-1252), and is read in that one.
+QString decodeStateText(const QByteArray& data) {
+#ifdef Q_OS_WIN
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(data);
+    DWORD legacy = 0;
+    if (!utf8.hasError() || GetACP() != CP_UTF8 ||
+        GetLocaleInfoW(GetSystemDefaultLCID(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&legacy), sizeof legacy / sizeof(wchar_t)) == 0 ||
+        legacy == CP_UTF8) {
+        return QString::fromLocal8Bit(data);
+    }
+    const int size = static_cast<int>(data.size());  // at most kMaxBytesRead
+    QString legacyText(MultiByteToWideChar(legacy, 0, data.constData(), size, nullptr, 0), Qt::Uninitialized);
+    MultiByteToWideChar(legacy, 0, data.constData(), size, reinterpret_cast<wchar_t*>(legacyText.data()),
+                        static_cast<int>(legacyText.size()));
+    return legacyText;
+#else
+    return QString::fromLocal8Bit(data);
+#endif
 }
 
 // Splits the text into lines. A line ends at CR LF, at a lone LF or a lone CR (files edited on other systems), or at
@@ -237,7 +266,7 @@ void RestoreState(StateHost& host, const QString& strFilepath) {
         file.close();
         // Line breaks, quotes and commas are single bytes in every 8-bit code page, so decoding the whole file first
         // splits it exactly as splitting the bytes would.
-        const QString text = QString::fromLocal8Bit(data);
+        const QString text = decodeStateText(data);
         const QList<QStringView> lines = splitLines(text);
         for (int number = 0; number < 7 && number < lines.size(); ++number) {
             if (!applyLine(host, number, fieldOf(lines[number]))) {

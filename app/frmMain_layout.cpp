@@ -30,12 +30,18 @@ void registerFontSubstitutes() {
         return;
     }
     done = true;
+#ifdef Q_OS_WIN
+    // Windows has both; its scalable twin stands in where the bitmap font lacks a size.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma")});
+#else
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma"), QStringLiteral("Arial"),
                                 QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
     QFont::insertSubstitutions(QStringLiteral("Courier New"),
                                {QStringLiteral("Liberation Mono"), QStringLiteral("Nimbus Mono PS"),
                                 QStringLiteral("DejaVu Sans Mono")});
+#endif
 }
 
 QFont sansFont(double points, bool bold) {

@@ -157,6 +157,17 @@ def gif_empty_frames(width, height, frames):
     return bytes(out + b"\x3B")
 
 
+def gif_clear_flood(size, data_bytes):
+    """A size x size image whose data is nothing but clear codes: with the minimum code
+    size 0 each takes one bit, and a decoder that empties its whole table at each one
+    (giflib did, 4.8 s for a megabyte) pays for 4096 entries per bit."""
+    out = bytearray(b"GIF89a")
+    out += struct.pack("<HHBBB", size, size, 0x80, 0, 0) + b"\x00\x00\x00\xFF\xFF\xFF"
+    out += b"\x2C" + struct.pack("<HHHHB", 0, 0, size, size, 0) + b"\x00"
+    out += b"\xFF" * 256 * (data_bytes // 255) + b"\x00"
+    return bytes(out + b"\x3B")
+
+
 # ---------------------------------------------------------------- BMP
 
 def bmp_rle(width, height, body):
@@ -187,6 +198,7 @@ def make(folder):
         "png-tiny-idat.png": png_tiny_idat(4096, 4096, 4),
         "png-chunk-flood.png": png_chunk_flood(100000),
         "gif-empty-frames.gif": gif_empty_frames(16384, 16384, 40000),
+        "gif-clear-flood.gif": gif_clear_flood(4096, 1 << 20),
         "bmp-rle-skips.bmp": bmp_rle_skips(16384),
         "bmp-rle-deltas.bmp": bmp_rle_deltas(16384),
     }

@@ -172,9 +172,11 @@ void frmSpecifyDirectory::Drive_Change(int index) {
     QString target = m_drive->itemData(index).toString();
 #ifdef Q_OS_WIN
     // Each drive remembers its own current folder; "D:" alone names it.
-    const QString driveCurrent = QFileInfo(target.left(2)).absoluteFilePath();
-    if (!driveCurrent.isEmpty()) {
-        target = cleanFolder(driveCurrent);
+    if (target.size() == 3 && target.at(1) == QLatin1Char(':')) {
+        const QString driveCurrent = QFileInfo(target.left(2)).absoluteFilePath();
+        if (!driveCurrent.isEmpty()) {
+            target = cleanFolder(driveCurrent);
+        }
     }
 #endif
     QString error;

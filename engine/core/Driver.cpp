@@ -47,14 +47,20 @@ inline void relax() {
 #endif
 }
 
-// Reads bands on a thread of its own while the caller converts and writes earlier
-// ones, so that decoding and encoding overlap on two cores.
+// Reads bands on a thread of its own and converts them into the writer's format there,
+// while the caller writes earlier ones: decoding and encoding overlap on two cores, and
+// the encoding side, usually the slower, does nothing else.
 class BandPipeline {
 public:
-    BandPipeline(ImageReader& reader, uint32_t height, uint32_t bandRows, size_t stride)
-        : m_reader(reader), m_height(height), m_bandRows(bandRows), m_stride(stride) {
+    BandPipeline(ImageReader& reader, const RowConverter& converter, uint32_t height, uint32_t bandRows,
+                 size_t inStride, size_t outStride)
+        : m_reader(reader), m_converter(converter), m_height(height), m_bandRows(bandRows), m_inStride(inStride),
+          m_outStride(outStride) {
         for (std::unique_ptr<uint8_t[]>& slot : m_slots) {
-            slot.reset(new uint8_t[stride * bandRows]);
+            slot.reset(new uint8_t[outStride * bandRows]);
+        }
+        if (!converter.isIdentity()) {
+            m_read.reset(new uint8_t[inStride * bandRows]);
         }
         m_thread = std::thread([this] { run(); });
     }
@@ -66,8 +72,8 @@ public:
     BandPipeline(const BandPipeline&) = delete;
     BandPipeline& operator=(const BandPipeline&) = delete;
 
-    // Waits for band `index` (taken in order); null when reading failed before it (see
-    // readStatus()).
+    // Waits for band `index` (taken in order), converted; null when reading failed
+    // before it (see readStatus()).
     const uint8_t* wait(uint32_t index, uint32_t& rows) {
         await([&] { return m_filled.load(std::memory_order_acquire) > index || m_failed.load(std::memory_order_acquire); });
         if (m_filled.load(std::memory_order_acquire) <= index) {
@@ -116,9 +122,13 @@ private:
                 return;
             }
             const uint32_t rows = std::min(m_bandRows, m_height - y);
+            uint8_t* const slot = m_slots[index % kSlots].get();
             Status status;
             try {
-                status = m_reader.readRows(m_slots[index % kSlots].get(), m_stride, rows);
+                status = m_reader.readRows(m_read ? m_read.get() : slot, m_inStride, rows);
+                for (uint32_t r = 0; m_read && status.isOk() && r < rows; ++r) {
+                    m_converter.convert(m_read.get() + r * m_inStride, slot + r * m_outStride, m_reader.info().width);
+                }
             } catch (const std::bad_alloc&) {
                 status = Status::readError("Out of memory");
             } catch (...) {
@@ -140,10 +150,12 @@ private:
     }
 
     ImageReader& m_reader;
+    const RowConverter& m_converter;
     const uint32_t m_height;
     const uint32_t m_bandRows;
-    const size_t m_stride;
+    const size_t m_inStride, m_outStride;
     std::unique_ptr<uint8_t[]> m_slots[kSlots];
+    std::unique_ptr<uint8_t[]> m_read;  // rows as read, when they need converting
     std::atomic<uint32_t> m_filled{0};
     std::atomic<uint32_t> m_released{0};
     std::atomic<bool> m_failed{false};
@@ -206,30 +218,23 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
         return status;
     }
     const RowConverter converter(info, target);
-    // Not zero-filled: every byte is written before it is read.
-    std::unique_ptr<uint8_t[]> converted(converter.isIdentity() ? nullptr : new uint8_t[outStride * bandRows]);
-    auto push = [&](const uint8_t* rows, uint32_t count) -> Status {
-        if (converter.isIdentity()) {
-            return writer.writeRows(rows, inStride, count);
-        }
-        for (uint32_t r = 0; r < count; ++r) {
-            converter.convert(rows + r * inStride, converted.get() + r * outStride, info.width);
-        }
-        return writer.writeRows(converted.get(), outStride, count);
-    };
-
     if (!pipelined) {
+        // Not zero-filled: every byte is written before it is read.
         const std::unique_ptr<uint8_t[]> band(new uint8_t[inStride * bandRows]);
+        const std::unique_ptr<uint8_t[]> converted(converter.isIdentity() ? nullptr : new uint8_t[outStride * bandRows]);
         for (uint32_t y = 0; y < info.height && status.isOk();) {
             const uint32_t rows = std::min(bandRows, info.height - y);
             status = reader.readRows(band.get(), inStride, rows);
+            for (uint32_t r = 0; converted && status.isOk() && r < rows; ++r) {
+                converter.convert(band.get() + r * inStride, converted.get() + r * outStride, info.width);
+            }
             if (status.isOk()) {
-                status = push(band.get(), rows);
+                status = writer.writeRows(converted ? converted.get() : band.get(), outStride, rows);
             }
             y += rows;
         }
     } else {
-        BandPipeline pipeline(reader, info.height, bandRows, inStride);
+        BandPipeline pipeline(reader, converter, info.height, bandRows, inStride, outStride);
         for (uint32_t index = 0, y = 0; y < info.height && status.isOk(); ++index) {
             uint32_t rows = 0;
             const uint8_t* band = pipeline.wait(index, rows);
@@ -237,7 +242,7 @@ Status transcode(ImageReader& reader, ImageWriter& writer, ByteSink& sink, const
                 status = pipeline.readStatus();
                 break;
             }
-            status = push(band, rows);
+            status = writer.writeRows(band, outStride, rows);
             pipeline.release(index);
             y += rows;
         }

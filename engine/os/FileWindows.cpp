@@ -300,8 +300,13 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
         return false;
     }
     // A rename that replaces the target in one step, its data on the disk before it
-    // is done. A read-only target is refused, as the system refuses to change it. A
+    // is done. A read-only target is refused, as the system refuses to change it
+    // (asked first: not every file system enforces the attribute on a rename). A
     // scanner that looks at the new file for a moment blocks the rename: try again.
+    const DWORD attributes = GetFileAttributesW(wideTo.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return fail(error, ERROR_ACCESS_DENIED);
+    }
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;

@@ -68,6 +68,7 @@ HeaderParse parseBaselineHeader(const ScratchStore& store, BaselineHeader& heade
             b = static_cast<uint8_t>(v);
         }
         if (marker == 0xc4) {
+            header.tablesAt = header.segments.size();
             for (size_t at = 0; at + 17 <= body.size();) {
                 const int cls = body[at] >> 4, id = body[at] & 15;
                 if (cls > 1 || id > 1) {
@@ -109,6 +110,11 @@ HeaderParse parseBaselineHeader(const ScratchStore& store, BaselineHeader& heade
             }
         } else if (marker >= 0xc1 && marker <= 0xcf && marker != 0xc8 && marker != 0xcc) {
             return HeaderParse::Malformed;  // only baseline frames are recoded
+        } else if (marker == 0xdd) {
+            if (body.size() != 2) {
+                return HeaderParse::Malformed;
+            }
+            header.restartInterval = body[0] << 8 | body[1];
         }
         if (marker == 0xda) {
             const int n = body.empty() ? 0 : body[0];

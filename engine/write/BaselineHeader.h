@@ -20,6 +20,8 @@ struct BlockCoding {
 
 struct BaselineHeader {
     std::vector<uint8_t> segments;       // from SOI up to the scan, DHT left out
+    size_t tablesAt = 0;                 // where in `segments` the DHT segments were
+    uint64_t restartInterval = 0;        // MCUs from one restart marker to the next; 0: none
     std::vector<uint8_t> sos;            // the scan's header
     std::array<HuffmanTable, 4> tables;  // as first written: DC 0, DC 1, AC 0, AC 1
     std::array<BlockCoding, 10> blocks{};

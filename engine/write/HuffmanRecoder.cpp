@@ -57,6 +57,11 @@ private:
     bool count(bool final);
     bool emitRange(BitReader& reader, BitWriter& writer, uint64_t from, uint64_t to) const;
     bool emitSplit(ByteSink& sink);
+    // The restart marker in front of MCU `mcu`, or 0 when none goes there.
+    uint8_t restartMarker(uint64_t mcu) const {
+        const uint64_t interval = m_header.restartInterval;
+        return interval && mcu > 0 && mcu % interval == 0 ? static_cast<uint8_t>(0xd0 + (mcu / interval - 1) % 8) : 0;
+    }
 
     ScratchStore m_store;
     std::string m_error;
@@ -95,7 +100,11 @@ bool HuffmanRecoder::Impl::count(bool final) {
             m_decoders[t].build(m_header.tables[t], t < 2);
         }
         // The second half starts a thread late and goes through memory: it gets less.
+        // With restart markers it starts at one, so that the halves join at a byte.
         m_splitMcu = m_header.mcus * 9 / 16;
+        if (m_header.restartInterval) {
+            m_splitMcu -= m_splitMcu % m_header.restartInterval;
+        }
         m_counter = std::make_unique<BitReader>(m_store, ReaderState{m_header.scanStart, 0, 0});
     }
     BitReader& reader = *m_counter;
@@ -103,6 +112,10 @@ bool HuffmanRecoder::Impl::count(bool final) {
     bool ok = true;
     for (; m_counted < m_header.mcus && ok; ++m_counted) {
         if (!final && m_store.size() - reader.state(in).position < kMargin) {
+            break;
+        }
+        if (const uint8_t marker = restartMarker(m_counted); marker && !reader.restart(in, marker)) {
+            ok = false;
             break;
         }
         if (m_counted == m_splitMcu) {
@@ -163,6 +176,11 @@ bool HuffmanRecoder::Impl::emitRange(BitReader& reader, BitWriter& writer, uint6
     WriteBits out = writer.bits();
     bool ok = true;
     for (uint64_t m = from; m < to && ok; ++m) {
+        // The marker in front of the first MCU is the caller's: a second half starts after it.
+        if (const uint8_t marker = m > from ? restartMarker(m) : 0; marker) {
+            ok = reader.restart(in, marker);
+            writer.restart(out, marker);
+        }
         for (int b = 0; b < m_header.blocksPerMcu && ok; ++b) {
             const BlockCoding coding = m_header.blocks[b];
             reader.fill(in);
@@ -222,7 +240,9 @@ bool HuffmanRecoder::Impl::emitSplit(ByteSink& sink) {
             firstHalfBits += m_splitCounts[t][s] * (m_encoders[t].length[s] + extra);
         }
     }
-    const int phase = static_cast<int>(firstHalfBits % 8);
+    // With restart markers the first half ends with the one in front of the second.
+    const uint8_t marker = restartMarker(m_splitMcu);
+    const int phase = marker ? 0 : static_cast<int>(firstHalfBits % 8);
     std::vector<uint8_t> second;
     second.reserve(static_cast<size_t>((m_store.size() - m_splitState.position) + (64u << 10)));
     bool secondOk = false;
@@ -248,7 +268,11 @@ bool HuffmanRecoder::Impl::emitSplit(ByteSink& sink) {
     }
     BitReader in(m_store, ReaderState{m_header.scanStart, 0, 0});
     BitWriter out([&sink](const uint8_t* d, size_t n) { return sink.write(d, n); });
-    const bool firstOk = emitRange(in, out, 0, m_splitMcu) && out.end(false);
+    bool firstOk = emitRange(in, out, 0, m_splitMcu);
+    if (marker) {
+        out.restart(out.bits(), marker);
+    }
+    firstOk = firstOk && out.end(false);
     if (worker.joinable()) {
         worker.join();
     }
@@ -284,7 +308,10 @@ Status HuffmanRecoder::Impl::finish(ByteSink& sink) {
         dht.insert(dht.end(), table.bits.begin() + 1, table.bits.end());
         dht.insert(dht.end(), table.values.begin(), table.values.end());
     }
-    if (!sink.write(m_header.segments.data(), m_header.segments.size()) || !sink.write(dht.data(), dht.size()) ||
+    // The tables go where libjpeg put them: after the frame header, before any DRI.
+    const std::vector<uint8_t>& segments = m_header.segments;
+    if (!sink.write(segments.data(), m_header.tablesAt) || !sink.write(dht.data(), dht.size()) ||
+        !sink.write(segments.data() + m_header.tablesAt, segments.size() - m_header.tablesAt) ||
         !sink.write(m_header.sos.data(), m_header.sos.size())) {
         return Status::writeError(sink.error());
     }

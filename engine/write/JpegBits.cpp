@@ -39,7 +39,26 @@ unsigned BitReader::nextByte(ReadBits& b) {
         ++b.p;
         return 0xff;
     }
-    return pad();  // a marker: the end of the entropy-coded data
+    b.end = b.p;  // a marker, which the eight-byte refill must not read past
+    return pad();
+}
+
+bool BitReader::restart(ReadBits& b, uint8_t marker) {
+    if (b.count - 8 * m_padding >= 8 || (!m_atMarker && rawByte(b) != 0xff) || rawByte(b) != marker) {
+        return false;
+    }
+    b.acc = 0;
+    b.count = 0;
+    m_atMarker = false;
+    m_padding = 0;
+    return true;
+}
+
+int BitReader::rawByte(ReadBits& b) {
+    if (b.p == b.end && !nextSpan(b)) {
+        return -1;
+    }
+    return *b.p++;
 }
 
 unsigned BitReader::pad() {
@@ -60,6 +79,22 @@ bool BitWriter::end(bool pad) {
     }
     w.p = flush(w.p);
     return m_ok;
+}
+
+void BitWriter::restart(WriteBits& w, uint8_t marker) {
+    if (w.count % 8 != 0) {
+        const int n = 8 - w.count % 8;
+        put(w, (1u << n) - 1, n);
+    }
+    while (w.count >= 8) {
+        w.count -= 8;
+        w.p = byte(w.p, static_cast<uint8_t>(w.acc >> w.count));
+    }
+    *w.p++ = 0xff;
+    *w.p++ = marker;
+    if (w.p >= w.limit) {
+        w.p = flush(w.p);
+    }
 }
 
 uint8_t* BitWriter::stuff(uint8_t* p, uint32_t word) {

@@ -97,12 +97,16 @@ public:
     }
     // True when bits made up past the end of the data were taken.
     bool overrun(const ReadBits& b) const { return b.count < 8 * m_padding; }
+    // Steps over the restart marker `marker` that ends an interval, dropping the bits
+    // that pad the interval's last byte; false when other data or markers come first.
+    bool restart(ReadBits& b, uint8_t marker);
 
 private:
     // Byte by byte; by value, so that the loops' copy need not live in memory.
     TESSAPLEX_NOINLINE ReadBits refill(ReadBits b);
     bool nextSpan(ReadBits& b);
     unsigned nextByte(ReadBits& b);
+    int rawByte(ReadBits& b);
     unsigned pad();
 
     const ScratchStore& m_store;
@@ -157,6 +161,8 @@ public:
     // Writes the whole bytes, padding the last one with one bits when `pad` (as the
     // standard asks at the end of a scan); without it, up to 7 bits stay pending.
     bool end(bool pad);
+    // Ends an interval as end(true) does, then writes the restart marker `marker`.
+    void restart(WriteBits& w, uint8_t marker);
     int pendingBits() const { return m_bits.count; }
     // The pending bits at the top of a byte, zeros below.
     uint8_t pendingByte() const { return static_cast<uint8_t>((m_bits.acc << (8 - m_bits.count)) & 0xff); }

@@ -3,6 +3,7 @@
 // widgets they drive.
 
 #include "app/frmMain.h"
+#include "fs/FileProc.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -15,6 +16,16 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+// A folder as the program shows it once chosen: native separators, the drive letter normalised
+// (the rest lower case on Windows), a separator at the end.
+inline QString shownFolder(const QString& path) {
+    return FileProc::NormaliseDriveLetter(nativeFolder(path));
+}
+// A name as the program shows it: lower case where the file system ignores letter case.
+inline QString shownName(const QString& name) {
+    return PathStyle::native().caseSensitive() ? name : name.toLower();
+}
 
 // The main window as the program shows it at start-up, with an exit that ends nothing.
 struct LoadedMainWindow : frmMain {

@@ -21,7 +21,7 @@ protected:
     QPushButton* button(const char* name) { return window.findChild<QPushButton*>(name); }
 
     QTemporaryDir dir;
-    QString in = dir.path() + "/in/", out = dir.path() + "/out/";
+    QString in = shownFolder(dir.filePath("in")), out = shownFolder(dir.filePath("out"));
     LoadedMainWindow window;
     ScriptedPrompts prompts;  // any message box not expected fails the test
 };

@@ -1,6 +1,7 @@
 #include "app/Links.h"
 #include "app/Shell.h"
 #include "app/frmHelp.h"
+#include "fs/DiskProc.h"
 #include "fs/frmSpecifyDirectory.h"
 #include "platform/Twips.h"
 #include "tests/app/AppTest.h"
@@ -49,6 +50,8 @@ TEST_F(MainWindowTest, StartsEmptyWithDefaultsInTheCentredNormalLayout) {
     EXPECT_EQ(QRect(window.pos(), window.size()),
               Twips::rect((Twips::fromPixels(screen.width()) - 9465) / 2, (screenHeight() - 4975) / 2, 9465, 4975));
     EXPECT_TRUE(focusIsOn("cmdConvertSingleFile")) << "both folder boxes are empty";
+    // Typed relative folders start from the root of the first fixed drive ("/" without drive letters).
+    EXPECT_EQ(QDir::toNativeSeparators(QDir::currentPath()), DiskProc::FirstFixedDrive() + QDir::separator());
 }
 
 // The progress line lies over the button row, up to Stop.
@@ -231,7 +234,7 @@ TEST_F(MainWindowTest, ChosenInputFolderIsSummarisedAndTheOutputFolderChecked) {
     for (const char* name : {"a.JPG", "b.bmp", "notes.txt"}) {
         QFile(QDir(folder).filePath(name)).open(QIODevice::WriteOnly);
     }
-    window.setFolderText(1, dir.filePath("missing"));
+    window.setFolderText(1, native(dir.filePath("missing")));
 
     prompts
         .expectDialog("frmSpecifyDirectory",
@@ -246,8 +249,8 @@ TEST_F(MainWindowTest, ChosenInputFolderIsSummarisedAndTheOutputFolderChecked) {
             Buttons::Ok, Icon::None, "Graphics files present")
         .expectMsgBox("Output images folder not found!", Buttons::Ok, Icon::Exclamation, "Error");
     click("cmdFolderForImages(0)");
-    EXPECT_EQ(window.folderText(0), folder + "/");
-    EXPECT_EQ(window.folderText(1), dir.filePath("missing") + "/");
+    EXPECT_EQ(window.folderText(0), shownFolder(folder));
+    EXPECT_EQ(window.folderText(1), shownFolder(dir.filePath("missing")));
     EXPECT_TRUE(focusIsOn("cmdFolderForImages(0)"));
 }
 
@@ -258,7 +261,11 @@ TEST_F(MainWindowTest, TypedFolderIsCheckedOnLeavingAndAClickIntoABoxOrListKeeps
     ASSERT_TRUE(QDir(dir.path()).mkdir("Photos"));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    const QString photos = QDir(dir.path()).absolutePath() + "/Photos/";
+    // Typed relative folders follow the current folder as the system spells it.
+    const auto typedFolder = [](const QString& typed) {
+        return nativeFolder(QDir::currentPath()) + shownName(typed) + QDir::separator();
+    };
+    const QString photos = typedFolder("Photos");
     window.setFormatIndex(1, 3);  // JPG, which shows the quality box
     ASSERT_TRUE(takesTheKeyboard(window));
     auto* in = child<QLineEdit>("txbFolderForImages(0)");
@@ -289,7 +296,7 @@ TEST_F(MainWindowTest, TypedFolderIsCheckedOnLeavingAndAClickIntoABoxOrListKeeps
         }
         prompts.verify();
         EXPECT_TRUE(focusIsOn(c.clicked)) << c.clicked;
-        EXPECT_EQ(out->text(), *c.typed ? QDir::currentPath() + "/" + c.typed + "/" : "") << c.clicked;
+        EXPECT_EQ(out->text(), *c.typed ? typedFolder(c.typed) : "") << c.clicked;
     }
 
     QTest::mouseClick(out, Qt::LeftButton);

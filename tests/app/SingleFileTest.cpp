@@ -70,7 +70,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString folder = dir.path() + QStringLiteral("/");
+    QString folder = shownFolder(dir.path());
     LoadedMainWindow window;
     ScriptedPrompts prompts;
 };
@@ -102,8 +102,8 @@ TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
 
     // One source entry, then every result.
     const QString html = QString::fromLocal8Bit(readBytes(folder + "viewer01.htm"));
-    EXPECT_EQ(html.count("(from Cat.PNG)<BR>"), 4);
-    EXPECT_EQ(html.count("<IMG SRC=\"Cat.PNG\""), 1);
+    EXPECT_EQ(html.count("(from " + shownName("Cat.PNG") + ")<BR>"), 4);
+    EXPECT_EQ(html.count("<IMG SRC=\"" + shownName("Cat.PNG") + "\""), 1);
 }
 
 // Existing results renamed and kept, with the series converted one at a time and ahead; the bar in

@@ -11,13 +11,17 @@
 #include <unistd.h>
 #include <csignal>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
 const QString kSaveTitle = QStringLiteral("Specify filename for saved state");
 const QString kRestoreTitle = QStringLiteral("Specify filename for state to restore");
 const QByteArray kFreshFile = "\"\"\r\n\"\"\r\n\" 0\"\r\n\" 0\"\r\n\"1\"\r\n\"0\"\r\n\"0\"\r\n";
-const QString kInFolder = QStringLiteral("C:\\Bilder\\Gr\u00F6\u00DFe, und mehr\\");
+// Letters from beyond any one legacy code page.
+const QString kInFolder = QStringLiteral("C:\\Bilder\\Gr\u00F6\u00DFe, und mehr \u5199\u771F\\");
 
 #ifdef Q_OS_LINUX
 // For its lifetime the administrator gives up the right to write to read-only files, as every other user lacks it.
@@ -84,7 +88,7 @@ protected:
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir dir;
-    QString file = dir.filePath(QStringLiteral("state.sta"));
+    QString file = native(dir.filePath(QStringLiteral("state.sta")));
     LoadedMainWindow window;
     ScriptedPrompts prompts;
 };
@@ -95,7 +99,7 @@ TEST_F(StateFileTest, SavesSevenQuotedLinesAsTheWindowStands) {
 
     changeWindow();
     ASSERT_TRUE(StateFile::SaveState(window, file));
-    EXPECT_EQ(readBytes(file), "\"" + kInFolder.toLocal8Bit() +
+    EXPECT_EQ(readBytes(file), "\"" + kInFolder.toUtf8() +
                                    "\"\r\n\"/home/ann/out/\"\r\n\" 2\"\r\n\" 3\"\r\n\"0\"\r\n\"1\"\r\n\"1\"\r\n");
 }
 
@@ -126,7 +130,8 @@ TEST_F(StateFileTest, OnlyYesToTheOverwriteQuestionReplacesTheFile) {
     for (Answer answer : {Answer::No, Answer::Cancel, Answer::Yes}) {
         ASSERT_TRUE(writeBytes(file, old));
         prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, file)
-            .expectMsgBox("The state file " + file + "\r\nalready exists and will be overwritten.  Is this OK?",
+            .expectMsgBox("The state file " + FileProc::NormaliseDriveLetter(file) +
+                              "\r\nalready exists and will be overwritten.  Is this OK?",
                           Buttons::YesNoCancel, Icon::None, QStringLiteral("Confirm overwrite of file"), answer);
         StateFile::cmdSaveState_Click(window, 0);
         prompts.verify();
@@ -137,8 +142,12 @@ TEST_F(StateFileTest, OnlyYesToTheOverwriteQuestionReplacesTheFile) {
 
 // A missing folder, a write failing part-way and a read-only file: each is reported and the file kept whole.
 TEST_F(StateFileTest, SaveFailuresAreReportedAndLeaveTheEarlierFileWhole) {
-    prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, dir.filePath("no such folder/s.sta"));
+    prompts.expectSaveFile(kSaveTitle, StateFile::kFilter, native(dir.filePath("no such folder/s.sta")));
+#ifdef Q_OS_WIN
+    expectSaveError(ERROR_PATH_NOT_FOUND);
+#else
     expectSaveError(ENOENT);
+#endif
     StateFile::cmdSaveState_Click(window, 0);
     prompts.verify();
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
@@ -207,3 +216,21 @@ TEST_F(StateFileTest, FormatLineTakesTheLeadingNumberRoundedHalfToEven) {
 }
 
 }  // namespace
+
+#ifdef Q_OS_WIN
+TEST_F(StateFileTest, FileInTheLegacyCodePageOfWindowsIsReadInIt) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the program's manifest sets UTF-8 as its code page";
+    DWORD legacy = 0;
+    ASSERT_NE(GetLocaleInfoW(GetSystemDefaultLCID(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPWSTR>(&legacy), sizeof legacy / sizeof(wchar_t)),
+              0);
+    const std::wstring folder = L"C:\\Gr\u00F6\u00DFe\\";
+    char bytes[64] = {};
+    BOOL lossy = FALSE;
+    if (legacy == CP_UTF8 ||
+        WideCharToMultiByte(legacy, 0, folder.c_str(), -1, bytes, sizeof bytes, nullptr, &lossy) == 0 || lossy) {
+        GTEST_SKIP() << "the legacy code page " << legacy << " has no \u00F6 and \u00DF";
+    }
+    EXPECT_EQ(restored("\"" + QByteArray(bytes) + "\"\r\n"), QString::fromStdWString(folder) + "||0 0|W--");
+}
+#endif

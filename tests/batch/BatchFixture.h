@@ -120,7 +120,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    QString inFolder = m_dir.path() + "/in/", outFolder = m_dir.path() + "/out/";
+    QString inFolder = nativeFolder(m_dir.filePath("in")), outFolder = nativeFolder(m_dir.filePath("out"));
     FakeHost host;
     ScriptedPrompts prompts;  // any message box not expected fails the test
 };

@@ -1,7 +1,9 @@
 // Folder listings, and the question about the report that every operation asks.
+#include "platform/PathStyle.h"
 #include "tests/batch/BatchFixture.h"
 
-#include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 class Listing : public BatchFixture {};
 
@@ -38,11 +40,16 @@ TEST_F(Listing, InputListingShowsGroupedSizesAndAsksAboutTheReport) {
 }
 
 TEST_F(Listing, OutputListingShowsNamesOnlyAndCountsBeyond32767) {
-    const QByteArray first = QFile::encodeName(outFolder + "f0.png");
+    if (runningUnderWine()) {
+        GTEST_SKIP() << "linking 32770 files takes minutes under Wine";
+    }
+    const std::filesystem::path first = (outFolder + "f0.png").toStdU16String();
     ASSERT_TRUE(writeBytes(outFolder + "f0.png", ""));
     for (int i = 1; i < 32770; ++i) {
         // Links to one empty file make a large folder far faster than new files.
-        ASSERT_EQ(::link(first.constData(), QFile::encodeName(outFolder + QString("f%1.png").arg(i)).constData()), 0);
+        std::error_code error;
+        std::filesystem::create_hard_link(first, (outFolder + QString("f%1.png").arg(i)).toStdU16String(), error);
+        ASSERT_FALSE(error) << error.message();
     }
     ASSERT_TRUE(writeBytes(outFolder + "Upper.PNG", ""));
     ASSERT_TRUE(writeBytes(outFolder + "other.bmp", ""));
@@ -56,8 +63,16 @@ TEST_F(Listing, OutputListingShowsNamesOnlyAndCountsBeyond32767) {
 // Ordinal over upper case, whatever order the file system keeps: "_" (after "Z") and letters
 // beyond ASCII come after the letters, digits compare one by one, and "B" comes before "b".
 TEST_F(Listing, FilesComeInNameOrderWithTheProgressOfTheListing) {
-    const QStringList created = {"t9.bmp", "éclair.bmp", "Zebra.bmp", "_x.bmp", "t10.bmp",
-                                 "b.bmp",  "apple.BMP",  "Äpfel.bmp", "t1.bmp", "B.bmp"};
+    // B.bmp beside b.bmp only where letter case tells names apart.
+    const bool twoCases = PathStyle::native().caseSensitive();
+    QStringList created = {"t9.bmp", "éclair.bmp", "Zebra.bmp", "_x.bmp", "t10.bmp",
+                           "b.bmp",  "apple.BMP",  "Äpfel.bmp", "t1.bmp"};
+    QStringList listed = {"apple.bmp", "b.bmp",  "t1.bmp",    "t10.bmp",   "t9.bmp",
+                          "zebra.bmp", "_x.bmp", "äpfel.bmp", "éclair.bmp"};
+    if (twoCases) {
+        created << "B.bmp";
+        listed.insert(1, "b.bmp");
+    }
     for (const QString& name : created) {
         ASSERT_TRUE(writeBytes(inFolder + name, "x"));
     }
@@ -66,13 +81,15 @@ TEST_F(Listing, FilesComeInNameOrderWithTheProgressOfTheListing) {
     for (const QString& line : host.report.split("\r\n")) {
         names << line.section("  ", 0, 0);
     }
-    EXPECT_EQ(names.mid(0, 10), QStringList({"apple.bmp", "b.bmp", "b.bmp", "t1.bmp", "t10.bmp", "t9.bmp", "zebra.bmp",
-                                             "_x.bmp", "äpfel.bmp", "éclair.bmp"}));
+    EXPECT_EQ(names.mid(0, listed.size()), listed);
     EXPECT_TRUE(StrProc::NameOrderLess("B.bmp", "b.bmp") && !StrProc::NameOrderLess("b.bmp", "B.bmp"));
-    QStringList progress;
+    QStringList progress, expected;
     for (const auto& [done, total] : host.progress) {
         progress << QString("%1/%2").arg(done).arg(total);
     }
-    EXPECT_EQ(progress.join(' '), "0/10 1/10 2/10 3/10 4/10 5/10 6/10 7/10 8/10 9/10 10/10");
+    for (int done = 0; done <= created.size(); ++done) {
+        expected << QString("%1/%2").arg(done).arg(created.size());
+    }
+    EXPECT_EQ(progress, expected);
     EXPECT_TRUE(host.idle());
 }

@@ -2,7 +2,8 @@
 # Usage: window_under_xvfb.sh <vornask executable> <screenshot.png> [<caption> <argument>...]
 # Runs inside its own virtual X server (xvfb-run), so it needs no screen. With a caption and
 # arguments, the program is started with those arguments (as a file manager's "Open with"
-# does) and a second window of that caption must appear over the main window.
+# does) and a second window of that caption must appear over the main window. A launcher in
+# VORNASK_LAUNCHER (such as the Windows test run's Wine wrapper) starts the program through it.
 set -euo pipefail
 if [ -z "${VORNASK_IN_XVFB:-}" ]; then
   export VORNASK_IN_XVFB=1
@@ -25,16 +26,21 @@ mkdir -p "$(dirname "$shot")"
 fail() { echo "$*" >&2; exit 1; }
 
 unset QT_QPA_PLATFORM
-export QT_QPA_PLATFORM=xcb
 errors=$(mktemp)
-"$exe" "$@" 2>"$errors" &
+if [ -n "${VORNASK_LAUNCHER:-}" ]; then
+  "$VORNASK_LAUNCHER" "$exe" "$@" 2>"$errors" &
+else
+  export QT_QPA_PLATFORM=xcb
+  "$exe" "$@" 2>"$errors" &
+fi
 pid=$!
 trap 'kill $pid 2>/dev/null || true; rm -f "$errors"' EXIT
 
 # Waits for a mapped window captioned $1; prints its id and xwininfo.
 wait_for_window() {
   local id info
-  for _ in $(seq 1 100); do
+  # A minute: Wine takes its time to start the first time.
+  for _ in $(seq 1 300); do
     if ! kill -0 $pid 2>/dev/null; then
       cat "$errors" >&2
       ! grep -q "could not connect to display" "$errors" || exit 75

@@ -10,6 +10,7 @@
 #include <QImageWriter>
 
 #include <cstring>
+#include <map>
 #include <sstream>
 
 using namespace tessaplex;
@@ -214,35 +215,64 @@ Bytes makeGif(const GifFields& s) {
         put16(out, v);
     }
     out.push_back(s.interlaced ? 0x40 : 0);
-    std::vector<uint32_t> order;  // rows in file order
+    Bytes stream;  // the indices in file order, then any past the frame
     const uint32_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
     for (int pass = 0; pass < (s.interlaced ? 4 : 1); ++pass) {
         for (uint32_t r = s.interlaced ? start[pass] : 0; r < s.height; r += s.interlaced ? step[pass] : 1) {
-            order.push_back(r);
+            for (size_t i = size_t(r) * s.width; i < size_t(r + 1) * s.width && i < s.indices.size(); ++i) {
+                stream.push_back(s.indices[i]);
+            }
         }
     }
-    // 8-bit literals in 9-bit codes, with a clear code before the table would widen them.
+    stream.insert(stream.end(), s.indices.begin() + long(std::min(s.indices.size(), size_t(s.width) * s.height)),
+                  s.indices.end());
+    // LZW as the decoder reads it: after each code but the first after a clear, the next
+    // free code is taken, and codes widen once it reaches 2^width. A full table is kept
+    // for a while before a clear code starts a new one.
     Bytes data;
-    uint32_t acc = 0, accBits = 0, sinceClear = 0;
+    uint32_t acc = 0, accBits = 0, width = s.codeSize + 1u, avail = 0, sinceFull = 0;
+    const uint32_t clear = 1u << s.codeSize;
     const auto code = [&](uint32_t c) {
-        for (acc |= c << accBits, accBits += 9; accBits >= 8; acc >>= 8, accBits -= 8) {
+        for (acc |= c << accBits, accBits += width; accBits >= 8; acc >>= 8, accBits -= 8) {
             data.push_back(uint8_t(acc));
         }
     };
-    code(256);
-    for (const uint32_t r : order) {
-        for (uint32_t x = 0; x < s.width; ++x, ++sinceClear) {
-            if (sinceClear == 253) {
-                code(256), sinceClear = 0;
-            }
-            code(s.indices[size_t(r) * s.width + x]);
+    std::map<uint32_t, uint32_t> table;  // prefix code << 8 | byte: code
+    bool first = true;
+    const auto restart = [&] {
+        code(clear);
+        table.clear(), width = s.codeSize + 1u, avail = clear + 2, first = true;
+    };
+    const auto send = [&](uint32_t c) {
+        code(c);
+        avail += !first && avail < 4096;
+        width += avail >= (1u << width) && width < 12;
+        first = false;
+    };
+    restart();
+    uint32_t prefix = stream.empty() ? ~0u : stream[0];
+    for (size_t i = 1; i < stream.size(); ++i) {
+        const auto found = table.find(prefix << 8 | stream[i]);
+        if (found != table.end()) {
+            prefix = found->second;
+            continue;
         }
+        send(prefix);
+        if (table.size() + clear + 2 < 4096) {
+            table.emplace(prefix << 8 | stream[i], uint32_t(table.size() + clear + 2));
+        } else if (++sinceFull == 500) {
+            restart(), sinceFull = 0;
+        }
+        prefix = stream[i];
     }
-    code(257);
+    if (!stream.empty()) {
+        send(prefix);
+    }
+    code(clear + 1);
     if (accBits > 0) {
         data.push_back(uint8_t(acc));
     }
-    out.push_back(8);
+    out.push_back(s.codeSize);
     for (size_t i = 0; i < data.size(); i += 255) {
         const size_t n = std::min<size_t>(255, data.size() - i);
         out.push_back(uint8_t(n));

@@ -85,9 +85,11 @@ struct GifFields {
     uint16_t left = 0, top = 0, width = 0, height = 0;
     bool interlaced = false;
     int transparent = -1;
-    Bytes indices;  // width * height, top row first
+    Bytes indices;  // width * height, top row first (fewer or more: data that ends early or late)
+    uint8_t codeSize = 8;  // LZW minimum code size: indices below 2^codeSize
 };
-// One frame, LZW codes of a fixed width (a clear code before the table grows).
+// One frame, LZW-coded with the table filling up to 12-bit codes, kept full for a while
+// and cleared.
 Bytes makeGif(const GifFields& s);
 
 // Qt's encoding ("JPG", "PNG"); an EXIF orientation above 0 is inserted after SOI.

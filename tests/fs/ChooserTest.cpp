@@ -14,10 +14,6 @@
 
 namespace {
 
-QString native(const QString& path) {
-    return QDir::toNativeSeparators(QDir::cleanPath(path));
-}
-
 class Chooser : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -2,19 +2,25 @@
 #include "fs/FolderCheck.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <system_error>
 #include <tuple>
+#include <vector>
 
 namespace {
 
 #ifdef Q_OS_WIN
-const bool kRoot = false;
+// Windows guards folders with access lists; the mode bits Qt sets only mark files read-only.
+const bool kModeBitsGuard = false;
+const bool kSymbolicLinks = false;  // they need an administrator; Qt makes shortcut files instead
 #else
-const bool kRoot = geteuid() == 0;  // root passes every permission check
+const bool kModeBitsGuard = geteuid() != 0;  // root passes every permission check
+const bool kSymbolicLinks = true;
 #endif
 
 class FileSystem : public ::testing::Test {
@@ -39,22 +45,23 @@ TEST_F(FileSystem, CountsMatchingFilesDirectlyInTheFolderAndSummarisesThem) {
     mkdir("empty");
     mkdir("folder.bmp");
     touch("folder.bmp/inner.bmp");
-    ASSERT_TRUE(QFile::link(path("a.bmp"), path("link.bmp")));
-    ASSERT_TRUE(QFile::link(path("gone.bmp"), path("broken.bmp")));
-    for (int i = 0; i < 32770; ++i) {  // more than sixteen bits count
-        touch(QStringLiteral("%1.png").arg(i));
+    if (kSymbolicLinks) {
+        ASSERT_TRUE(QFile::link(path("a.bmp"), path("link.bmp")));
+        ASSERT_TRUE(QFile::link(path("gone.bmp"), path("broken.bmp")));
     }
+    touch("1.png");
     EXPECT_TRUE(FileProc::FileExists(path("B.BMP")) && FileProc::FolderExists(path("folder.bmp") + QDir::separator()));
     EXPECT_FALSE(FileProc::FileExists(path("folder.bmp")) || FileProc::FolderExists(path("B.BMP")));
     EXPECT_FALSE(FileProc::FileExists("") || FileProc::FolderExists(""));
     // a, B, c, Ärger, .bmp and the link to a file; not the folder, its file or the broken link.
-    EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.bmp"), 6);
+    const int bmps = kSymbolicLinks ? 6 : 5;
+    EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.bmp"), bmps);
     EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.JPG"), 2);
-    EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.png"), 32770);
 
     // A failed count shows one "Error" box; the summary then stops without a box of its own.
-    prompts.expectMsgBox(FolderCheck::FolderSummaryText(1, 6, 32770, 2, 0), Buttons::Ok, Icon::None,
-                         "Graphics files present")
+    prompts
+        .expectMsgBox(FolderCheck::FolderSummaryText(1, bmps, 1, 2, 0), Buttons::Ok, Icon::None,
+                      "Graphics files present")
         .expectMsgBox(FolderCheck::FolderSummaryText(0, 0, 0, 0, 0), Buttons::Ok, Icon::None,
                       "No graphics files present");
     expectError(std::errc::no_such_file_or_directory);
@@ -65,11 +72,21 @@ TEST_F(FileSystem, CountsMatchingFilesDirectlyInTheFolderAndSummarisesThem) {
     EXPECT_FALSE(FolderCheck::ShowFolderSummary(0, path("missing")));
     prompts.verify();
     // The folder stays empty, so the temporary folder can still be removed.
-    if (!kRoot) {
+    if (kModeBitsGuard) {
         ASSERT_TRUE(QFile::setPermissions(path("empty"), {}));
         expectError(std::errc::permission_denied);
         EXPECT_EQ(FileProc::CountMatchingFiles(path("empty"), "*.bmp"), -1);
     }
+}
+
+TEST_F(FileSystem, CountsPastSixteenBits) {
+    if (runningUnderWine()) {
+        GTEST_SKIP() << "creating 32770 files takes minutes under Wine";
+    }
+    for (int i = 0; i < 32770; ++i) {
+        touch(QStringLiteral("%1.png").arg(i));
+    }
+    EXPECT_EQ(FileProc::CountMatchingFiles(m_dir.path(), "*.png"), 32770);
 }
 
 TEST_F(FileSystem, NewFileCreatableAndUnusedFilepath) {
@@ -94,7 +111,7 @@ TEST_F(FileSystem, NewFileCreatableAndUnusedFilepath) {
     }
     EXPECT_TRUE(unused(folder).isEmpty()) << "all 99 are taken";
     EXPECT_TRUE(unused(path("missing")).isEmpty());
-    if (!kRoot) {
+    if (kModeBitsGuard) {
         ASSERT_TRUE(QFile::setPermissions(path("folder.htm"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         EXPECT_TRUE(unused(path("folder.htm")).isEmpty());
     }
@@ -106,20 +123,34 @@ TEST_F(FileSystem, NewFileCreatableAndUnusedFilepath) {
 
 TEST_F(FileSystem, TypedFolderInBothStyles) {
     mkdir("Photos/Cats");
-    mkdir("a:b");
-    const QString here = m_dir.path(), base = m_dir.path() + "/";
-    const PathStyle win = PathStyle::windows(), posix = PathStyle::posix();
-    // Rows: style, typed text, current folder, box text afterwards. On a case-sensitive file
-    // system the typed letters are the folder's name, and ":" is an ordinary character.
-    const std::tuple<PathStyle, QString, QString, QString> cases[] = {
-        {win, "Photos", "C:\\work", "C:\\work\\photos\\"},   {win, "\\Pictures\\", "C:\\work", "C:\\pictures\\"},
-        {win, "D:\\Images", "C:\\work", "D:\\images\\"},      {win, "   ", "C:\\work", ""},
+    const QString here = native(m_dir.path()), base = nativeFolder(m_dir.path());
+    const PathStyle win = PathStyle::windows();
+    // Rows: style, typed text, current folder, box text afterwards.
+    std::vector<std::tuple<PathStyle, QString, QString, QString>> cases = {
+        {win, "Photos", "C:\\work", "C:\\work\\photos\\"},
+        {win, "\\Pictures\\", "C:\\work", "C:\\pictures\\"},
+        {win, "D:\\Images", "C:\\work", "D:\\images\\"},
+        {win, "   ", "C:\\work", ""},
         {win, "  Photos\\Cats  ", "C:\\work\\", "C:\\work\\photos\\cats\\"},
         {win, "\\\\Server\\Share", "C:\\work", "C:\\\\server\\share\\"},
-        {posix, " Photos/Cats ", here, base + "Photos/Cats/"}, {posix, "a:b", here, base + "a:b/"},
-        {posix, base + "Photos", here, base + "Photos/"},      {posix, "photos", here, base + "photos/"},
-        {posix, "C:\\Images", here, base + "C:\\Images/"},      {posix, "   ", here, ""},
     };
+#ifdef Q_OS_WIN
+    // Real folders, found whatever the letter case of the text.
+    const QString lowerBase = base.left(1).toUpper() + base.mid(1).toLower();
+    cases.insert(cases.end(), {{win, " Photos\\Cats ", here, base + "photos\\cats\\"},
+                               {win, base.toLower() + "PHOTOS", here, lowerBase + "photos\\"}});
+#else
+    // On a case-sensitive file system the typed letters are the folder's name, and ":" is an
+    // ordinary character.
+    mkdir("a:b");
+    const PathStyle posix = PathStyle::posix();
+    cases.insert(cases.end(), {{posix, " Photos/Cats ", here, base + "Photos/Cats/"},
+                               {posix, "a:b", here, base + "a:b/"},
+                               {posix, base + "Photos", here, base + "Photos/"},
+                               {posix, "photos", here, base + "photos/"},
+                               {posix, "C:\\Images", here, base + "C:\\Images/"},
+                               {posix, "   ", here, ""}});
+#endif
     for (const auto& [style, typed, current, result] : cases) {
         // The box appears exactly when there is no such folder; blanks only give an empty box and no message.
         if (!result.isEmpty() && !QDir(result).exists()) {

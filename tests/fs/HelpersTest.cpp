@@ -2,8 +2,11 @@
 #include "fs/FileProc.h"
 #include "fs/FolderCheck.h"
 #include "fs/StrProc.h"
+#include "fs/frmSpecifyDirectory.h"
 #include "tests/support/TestHelpers.h"
 
+#include <QComboBox>
+#include <QDir>
 #include <QRegularExpression>
 #include <tuple>
 
@@ -124,6 +127,12 @@ TEST(DiskProc, FirstFixedDriveIsADriveLetterWhereThereAreDriveLetters) {
     const QString drive = DiskProc::FirstFixedDrive();
     const bool letters = PathStyle::native().isWindows();
     EXPECT_TRUE(letters ? QRegularExpression("^[A-Z]:$").match(drive).hasMatch() : drive.isEmpty()) << drive.toStdString();
+#ifdef Q_OS_WIN
+    // A real drive of this machine, which the folder chooser offers.
+    EXPECT_TRUE(QDir(drive + "\\").exists()) << drive.toStdString();
+    frmSpecifyDirectory chooser;
+    EXPECT_GE(chooser.findChild<QComboBox*>("Drive")->findText(drive.toLower()), 0) << drive.toStdString();
+#endif
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ protected:
     }
 
     QTemporaryDir folder;
-    QString entry = folder.filePath(QStringLiteral("photo.png"));
+    QString entry = native(folder.filePath(QStringLiteral("photo.png")));
     QWidget mainWindow;
     ScriptedPrompts prompts;
     frmTargetFileExists dialog{&mainWindow};
@@ -106,7 +106,7 @@ TEST_F(FileExistsDialog, GivesEachOfTheFourAnswers) {
     EXPECT_EQ(dialog.strEntryFilepath, entry);
     expectAnswer(false, false, entry);
 
-    const QString fresh = folder.filePath(QStringLiteral("Fresh.PNG"));
+    const QString fresh = native(folder.filePath(QStringLiteral("Fresh.PNG")));
     ask(entry, false, [&] { typeNewName(fresh); });
     expectAnswer(false, false, fresh);
     EXPECT_FALSE(QFile::exists(fresh)) << "the dialog writes no file";
@@ -114,18 +114,18 @@ TEST_F(FileExistsDialog, GivesEachOfTheFourAnswers) {
 
 TEST_F(FileExistsDialog, ChecksANewNameBeforeAcceptingIt) {
     const QString sep = QDir::separator();
-    const QString other = folder.filePath(QStringLiteral("other.png"));
+    const QString other = native(folder.filePath(QStringLiteral("other.png")));
     ASSERT_TRUE(writeBytes(other, {}));
     ask(entry, false, [&] {
         expectError(QStringLiteral("New filename must have extension .png."), Icon::None);
-        typeNewName(folder.path() + sep + "new.jpg");
+        typeNewName(native(folder.path()) + sep + "new.jpg");
         // A bare name has no folder to exist, nor has a missing one.
         expectError(QStringLiteral("Subdirectory does not exist."), Icon::Exclamation);
         typeNewName(QStringLiteral("new.png"));
         expectError(QStringLiteral("Subdirectory does not exist."), Icon::Exclamation);
-        typeNewName(folder.path() + sep + "missing" + sep + "new.png");
+        typeNewName(native(folder.path()) + sep + "missing" + sep + "new.png");
         expectError(QStringLiteral("New filename is invalid."), Icon::Exclamation);
-        typeNewName(folder.path() + sep + ".png");
+        typeNewName(native(folder.path()) + sep + ".png");
 
         prompts.expectMsgBox(kInUse, Buttons::YesNo, Icon::None, QStringLiteral("File exists"), Answer::No);
         typeNewName(" " + other + " ");
@@ -139,7 +139,7 @@ TEST_F(FileExistsDialog, ChecksANewNameBeforeAcceptingIt) {
     // The entry path itself is not asked about; one differing in letter case only is another name.
     ask(entry, false, [&] { typeNewName(entry); });
     expectAnswer(false, false, entry);
-    const QString otherCase = folder.filePath(QStringLiteral("Photo.png"));
+    const QString otherCase = native(folder.filePath(QStringLiteral("Photo.png")));
     ASSERT_TRUE(writeBytes(otherCase, {}));
     ask(entry, false, [&] {
         prompts.expectMsgBox(kInUse, Buttons::YesNo, Icon::None, QStringLiteral("File exists"), Answer::Yes);
@@ -149,7 +149,7 @@ TEST_F(FileExistsDialog, ChecksANewNameBeforeAcceptingIt) {
 }
 
 TEST_F(FileExistsDialog, TheSelectedOptionCarriesOverUnlessTheFrameClosedTheWindow) {
-    const QString second = folder.filePath(QStringLiteral("second.png"));
+    const QString second = native(folder.filePath(QStringLiteral("second.png")));
     ask(entry, false, [&] {
         clickOn(overwrite);
         pressContinue();
@@ -158,7 +158,7 @@ TEST_F(FileExistsDialog, TheSelectedOptionCarriesOverUnlessTheFrameClosedTheWind
     expectAnswer(false, false, second);
 
     // "Choose a different filename" comes back with its box open for editing; Escape leaves it so.
-    ask(entry, false, [&] { typeNewName(folder.filePath(QStringLiteral("renamed.png"))); });
+    ask(entry, false, [&] { typeNewName(native(folder.filePath(QStringLiteral("renamed.png")))); });
     for (int showing = 0; showing < 2; ++showing) {
         ask(second, showing == 0, [&] {
             EXPECT_TRUE(chooseFilename->isChecked());
@@ -181,7 +181,7 @@ TEST_F(FileExistsDialog, TheSelectedOptionCarriesOverUnlessTheFrameClosedTheWind
 }
 
 TEST_F(FileExistsDialog, WorksFromTheKeyboard) {
-    const QString typed = folder.filePath(QStringLiteral("typed.png"));
+    const QString typed = native(folder.filePath(QStringLiteral("typed.png")));
     ask(entry, false, [&] {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
         // The options are one tab stop, at the selected one; the arrow keys move the choice.

@@ -2,16 +2,29 @@
 // Helpers every test folder uses: texts in failure messages, whole files, and a picture
 // with enough detail that its conversions differ by quality.
 
+#include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QString>
-#include <gtest/gtest.h>
 #include <ostream>
 
 // Texts in failure messages, with their line ends visible.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << ::testing::PrintToString(text.toStdString());
 }
+
+// A path as the program spells it on this system (backslashes on Windows), and a folder as its
+// folder boxes hold it: with a separator at the end.
+inline QString native(const QString& path) {
+    return QDir::toNativeSeparators(QDir::cleanPath(path));
+}
+inline QString nativeFolder(const QString& path) {
+    return native(path) + QDir::separator();
+}
+
+// True under Wine, where a few tests are skipped, each saying why.
+bool runningUnderWine();
 
 inline QByteArray readBytes(const QString& path) {
     QFile file(path);

@@ -1,6 +1,20 @@
 // main() for every test program: GoogleTest inside a running QApplication.
-#include <QApplication>
+#include "tests/support/TestHelpers.h"
+
 #include <gtest/gtest.h>
+#include <QApplication>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+bool runningUnderWine() {
+#ifdef Q_OS_WIN
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -1,23 +1,31 @@
 #!/bin/sh
-# Fuzzes the readers with libFuzzer under AddressSanitizer and UBSan.
-#   tests/engine/fuzz/run.sh [seconds] [extra libFuzzer options...]
-# Work files go to $FUZZ_WORK (default /tmp/vornask-fuzz): the growing corpus, which
-# starts from cases/ and, when present, the public image corpus's small files, and any
-# crash files (artifacts/). Copy a crash file worth keeping into cases/ once fixed.
+# Fuzzes one target with libFuzzer under AddressSanitizer and UBSan, on one core.
+#   tests/engine/fuzz/run.sh [read|convert] [seconds] [extra libFuzzer options...]
+# read: the readers alone; convert: the whole conversion into BMP, PNG and JPEG.
+# Work files go to $FUZZ_WORK (default /tmp/vornask-fuzz): each target's growing corpus,
+# which starts from cases/ and, when present, the public image corpus's small files,
+# and any crash files (artifacts-<target>/). A crash file worth keeping goes into cases/
+# once fixed, with its line in both manifests (the replay prints the lines it lacks).
 set -eu
-seconds=${1:-300}
+target=${1:-read}
+seconds=${2:-300}
 [ $# -gt 0 ] && shift
+[ $# -gt 0 ] && shift
+case "$target" in
+    read | convert) ;;
+    *) echo "usage: $0 [read|convert] [seconds] [libFuzzer options...]" >&2; exit 2 ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 work=${FUZZ_WORK:-/tmp/vornask-fuzz}
-mkdir -p "$work/corpus" "$work/artifacts"
+bin="$work/fuzz_$target"
+mkdir -p "$work/corpus-$target" "$work/artifacts-$target"
 
-if [ ! -x "$work/fuzz_read" ] || [ -n "$(find "$root/engine" "$here/fuzz_read.cpp" -newer "$work/fuzz_read" -name '*.[ch]*' | head -n 1)" ]; then
-    echo "building $work/fuzz_read"
+if [ ! -x "$bin" ] || [ -n "$(find "$root/engine" "$here" -newer "$bin" -name '*.[ch]*' | head -n 1)" ]; then
+    echo "building $bin"
     clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$root" "$here/fuzz_read.cpp" "$root"/engine/read/*.cpp "$root"/engine/core/Limits.cpp \
-        "$root"/engine/core/Support.cpp "$root"/engine/os/*.cpp \
-        -lpng -ljpeg -lgif -lz -o "$work/fuzz_read"
+        -I"$root" "$here/fuzz_$target.cpp" "$root"/engine/*/*.cpp \
+        -lpng -ljpeg -lgif -lz -ldeflate -lpthread -o "$bin"
 fi
 
 seeds="$here/cases"
@@ -25,6 +33,9 @@ corpus_dir=${VORNASK_CORPUS:-$root/../shared/corpus}/conformance
 if [ -d "$corpus_dir" ]; then
     seeds="$seeds $corpus_dir"
 fi
+# Converting is slower than reading: shorter inputs keep the fuzzer moving.
+max_len=100000
+[ "$target" = convert ] && max_len=30000
 # shellcheck disable=SC2086
-exec "$work/fuzz_read" "$work/corpus" $seeds -max_total_time="$seconds" -max_len=100000 -timeout=10 \
-    -rss_limit_mb=2048 -artifact_prefix="$work/artifacts/" -print_final_stats=1 "$@"
+exec "$bin" "$work/corpus-$target" $seeds -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
+    -rss_limit_mb=2048 -artifact_prefix="$work/artifacts-$target/" -print_final_stats=1 "$@"

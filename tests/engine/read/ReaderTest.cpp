@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include <random>
+
 using namespace tessaplex;
 using namespace EngineTest;
 
@@ -198,6 +200,43 @@ TEST(GifReader, InterlacedFramesMatchProgressiveOnes) {
     const Decoded interlaced = decodeBytes(makeGif(s));
     EXPECT_TRUE(interlaced.info.wholeImageBuffered);
     EXPECT_EQ(interlaced.pixels, s.indices) << interlaced.status.message;
+}
+
+// The decoder against the tests' own encoder: single pixels, runs whose strings span
+// many 8-byte pieces, codes widening to 12 bits, a full table kept and then cleared.
+TEST(GifReader, LzwStringsOfAnyLengthAndEveryCodeWidthDecode) {
+    std::mt19937 random(11);
+    for (const uint8_t codeSize : {2, 3, 5, 8}) {
+        GifFields s{301, 97, colours(1 << codeSize), 0, 0, 301, 97, false, -1, {}, codeSize};
+        while (s.indices.size() < 301u * 97u) {  // noise and runs of every length
+            const size_t run = random() % 3 ? 1 : random() % 400;
+            s.indices.insert(s.indices.end(), std::min(run, 301u * 97u - s.indices.size()),
+                             uint8_t(random() % (1u << codeSize)));
+        }
+        const Decoded d = decodeBytes(makeGif(s), "x", {}, 1 + random() % 9);
+        EXPECT_EQ(d.pixels, s.indices) << int(codeSize) << ": " << d.status.message;
+    }
+}
+
+// Codes after the last pixel are never read; data that ends before it, or a code the
+// table does not hold yet, is a read error rather than made-up pixels.
+TEST(GifReader, DataThatEndsEarlyOrNamesAnUnknownCodeIsAReadError) {
+    GifFields s{16, 9, colours(4), 0, 0, 16, 9, false, -1, Bytes(16 * 9 + 40, 1), 2};
+    EXPECT_EQ(decodeBytes(makeGif(s)).pixels, Bytes(16 * 9, 1));
+    s.indices.resize(16 * 9 - 1);
+    EXPECT_EQ(decodeBytes(makeGif(s)).status.message, "Corrupt GIF file: the image data ends early");
+    // 3-bit codes for a 2 x 1 frame: clear, 0, then 6 (the code being defined: 0 0) or
+    // 7 (beyond the table).
+    for (const auto& [data, ok] : {std::pair{Bytes{2, 0x84, 0x01}, true}, {Bytes{2, 0xC4, 0x01}, false}}) {
+        Bytes gif = makeGif({2, 1, colours(4), 0, 0, 2, 1, false, -1, {0, 0}, 2});
+        ASSERT_EQ(gif[35], 2);  // after the header, the table and the frame's descriptor
+        gif.resize(36);
+        gif.insert(gif.end(), data.begin(), data.end());
+        gif.insert(gif.end(), {0, 0x3B});
+        const Decoded d = decodeBytes(gif);
+        EXPECT_EQ(d.status.message, ok ? "" : "Corrupt GIF file: invalid image data");
+        EXPECT_TRUE(!ok || d.pixels == Bytes(2, 0));
+    }
 }
 
 TEST(JpegReader, ExifOrientationIsApplied) {
