@@ -7,6 +7,7 @@
 #include "single/SingleFileOperation.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
@@ -32,7 +33,7 @@ void frmMain::openPaths(const QStringList& paths) {
 }
 
 void frmMain::takeFolder(int index, const QString& folder) {
-    setFolderText(index, folder);
+    setFolderText(index, QDir::toNativeSeparators(folder));
     checkFolderBox(index, true);
 }
 
