@@ -50,7 +50,7 @@ trap 'rm -rf "$unpacked"; /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 unzip -q "$build/vornask-1.07-windows-x64.zip" -d "$unpacked"
 cat >"$unpacked/run.sh" <<RUN
 #!/usr/bin/env bash
-export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 exec /usr/lib/wine/wine64 "\$@"
 RUN
 chmod +x "$unpacked/run.sh"
