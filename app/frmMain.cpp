@@ -48,6 +48,7 @@ constexpr int kFrameMs = 16;
 frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     m_exitProgram = [] { QCoreApplication::quit(); };
     createControls();
+    takeDropsOnTheWindow();
     m_frameTimer = new QTimer(this);
     m_frameTimer->setSingleShot(true);
     m_frameTimer->setInterval(kFrameMs);
@@ -107,8 +108,7 @@ void frmMain::Form_Load() {
 
     strTitle = frmScrambler::ProgramTitle();
     Prompt::setProgramTitle(strTitle);
-    strVersionNumber = QString::number(VORNASK_VERSION_MAJOR) + QStringLiteral(".") +
-                       QString::number(VORNASK_VERSION_MINOR) + QStringLiteral("7");
+    strVersionNumber = versionText();
     setWindowTitle(strTitle + QStringLiteral(" ") + strVersionNumber);
 
     // The progress line lies over the button row while a file is converted.
@@ -134,6 +134,11 @@ void frmMain::Form_Load() {
 #else
     QDir::setCurrent(drive + QStringLiteral("/"));
 #endif
+}
+
+QString frmMain::versionText() {
+    return QString::number(VORNASK_VERSION_MAJOR) + QStringLiteral(".") + QString::number(VORNASK_VERSION_MINOR) +
+           QStringLiteral("7");
 }
 
 void frmMain::InitialiseControls() {

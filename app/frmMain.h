@@ -38,8 +38,16 @@ public:
     // the normal layout, shows the window and moves to the start folder.
     void Form_Load();
 
+    // The version as the caption shows it: major, ".", minor and "7" (1.07).
+    static QString versionText();
+
     // Moves the focus to the next control the user still has to fill in.
     void FocusNextStep() override;
+
+    // Opens what the command line or a drop names, one path after another: an image gets its
+    // single-file conversion (a cancelled one goes on with the next path), a folder goes into
+    // the input folder box and is checked as if typed, anything else is reported.
+    void openPaths(const QStringList& paths);
 
     // How the program ends; replaced by tests.
     void setExitProgram(std::function<void()> exitProgram) { m_exitProgram = std::move(exitProgram); }
@@ -120,8 +128,25 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // What a drag carries, judged by the files' content when it enters the window.
+    struct DragContents {
+        enum Kind { Nothing, Images, Folder } kind = Nothing;
+        QStringList paths;
+    };
+    void takeDropsOnTheWindow();
+    DragContents judgeDrag(const QDropEvent& event);
+    // The folder box that a drop at `pos` fills (over the box or its button), or -1.
+    int folderControlAt(const QPoint& pos) const;
+    // Accepts the drag as a copy when its contents may be dropped where it is; else ignores it.
+    bool acceptDrag(QDropEvent& event, const DragContents& contents);
+    // Puts a folder into a folder box and checks it as if typed.
+    void takeFolder(int index, const QString& folder);
     void createControls();
     void InitialiseControls();
     void applyLayout();
@@ -174,6 +199,7 @@ private:
     QPointer<frmSpecifyDirectory> m_specifyDirectory;  // likewise, until closed through its frame
     QPointer<frmConvertSingleFile> m_convertSingleFile;
     bool m_checkingFolder = false;
+    DragContents m_drag;
     QString m_report;
     // What the next frame shows: report text not yet in the view, the progress line and the bar.
     QString m_reportToShow;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, then configures and builds into build/.
 # Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
+#        scripts/setup.sh --packages-only   (installs the missing packages, builds nothing)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -16,6 +17,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+[ "${1:-}" != --packages-only ] || exit 0
 
 build=${1:-build}
 shift || true

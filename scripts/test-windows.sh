@@ -50,13 +50,13 @@ trap 'rm -rf "$unpacked"; /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 unzip -q "$build/vornask-1.07-windows-x64.zip" -d "$unpacked"
 cat >"$unpacked/run.sh" <<RUN
 #!/usr/bin/env bash
-export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 exec /usr/lib/wine/wine64 "\$@"
 RUN
 chmod +x "$unpacked/run.sh"
 echo "The zip's vornask.exe in a real window:"
-bash tests/e2e/window_under_xvfb.sh "$unpacked/vornask-1.07-windows-x64/vornask.exe" \
-  "$build/screenshots/main-window.png" "$unpacked/run.sh" || status=1
+VORNASK_LAUNCHER="$unpacked/run.sh" bash tests/e2e/window_under_xvfb.sh \
+  "$unpacked/vornask-1.07-windows-x64/vornask.exe" "$build/screenshots/main-window.png" || status=1
 
 [ $status = 0 ] && echo "Windows tests passed" || echo "Windows tests FAILED"
 exit $status

@@ -109,25 +109,36 @@ void Convert(SingleFileHost& host, frmConvertSingleFile& dialog, const QString& 
     }
 }
 
+void ForgetViewerPage(RunState& state) {
+    state.blnViewInBrowser = false;
+    state.blnViewerFileOpen = false;
+    state.blnViewerHasEntries = false;
+    state.blnSourceImageShown = false;
+}
+
 }  // namespace
 
 void cmdConvertSingleFile_Click(SingleFileHost& host) {
     if (Batch::OperationRunning(host)) {
         return;
     }
-    RunState& state = host.runState();
-    state.blnViewInBrowser = false;
-    state.blnViewerFileOpen = false;
-    state.blnViewerHasEntries = false;
-    state.blnSourceImageShown = false;
-
+    ForgetViewerPage(host.runState());
     const QString chosen =
         Prompt::OpenFileName({QStringLiteral("Specify file to be converted"), kImageFilter, QString()});
     if (chosen.isEmpty()) {
         host.FocusNextStep();
         return;
     }
-    const QString path = FileProc::NormaliseDriveLetter(chosen);
+    ConvertChosenFile(host, chosen);
+}
+
+void ConvertChosenFile(SingleFileHost& host, const QString& chosenPath) {
+    if (Batch::OperationRunning(host)) {
+        return;
+    }
+    ForgetViewerPage(host.runState());
+
+    const QString path = FileProc::NormaliseDriveLetter(chosenPath);
     frmConvertSingleFile& dialog = host.convertSingleFileDialog();
     dialog.strFilepath = path;
     dialog.txbFile->setText(path);

@@ -23,9 +23,14 @@ public:
 
 namespace SingleFile {
 
-// "Convert single file": asks for one image, asks which formats and JPG qualities it is to be
-// converted to, converts it next to itself and shows the results. Ends with the focus step.
+// "Convert single file": asks for one image, then converts it as ConvertChosenFile does.
 void cmdConvertSingleFile_Click(SingleFileHost& host);
+
+// The single-file conversion of a file already chosen (by the Open dialog, on the command line
+// or by a drop): asks which formats and JPG qualities it is to be converted to, converts it next
+// to itself and shows the results. Ends with the focus step; does nothing while another
+// operation runs.
+void ConvertChosenFile(SingleFileHost& host, const QString& chosenPath);
 
 // The Open dialog's filter for the images the program converts; a JPEG is often named .jpeg.
 inline const QString kImageFilter = QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.jpeg;*.png");

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kBmp = "BMP";
 
-constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5,
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4,
                    kBiAlphaBitfields = 6;
 constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 // Pixels are read in blocks of about this size: few system calls, and a buffer that

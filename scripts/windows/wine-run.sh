@@ -9,8 +9,9 @@ cache=${VORNASK_WINDOWS_CACHE:-$HOME/.cache/vornask-windows}
 export WINEPREFIX=${WINEPREFIX:-$cache/wine}
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko installer prompts: the programs need neither.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono or Gecko installer prompts: the programs need neither. No debugger either: a program
+# that crashes ends at once with its failure, where Wine's debugger could hang the test run.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 mingw_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 winpthread=$(dirname "$(x86_64-w64-mingw32-gcc-posix -print-file-name=libwinpthread-1.dll)")
 export WINEPATH="Z:$cache/qt/bin;Z:$mingw_runtime;Z:$winpthread"

@@ -1,12 +1,16 @@
 // "Convert single file" end to end: the real main window, its dialogs driven as a
 // user would, real images in a temporary folder and the real conversion library.
+#include "app/OpenPaths.h"
 #include "batch/Batch.h"
 #include "single/SingleFileOperation.h"
 #include "tests/app/AppTest.h"
 
 #include <QAccessible>
 #include <QCryptographicHash>
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QUrl>
 
 namespace {
 
@@ -29,7 +33,17 @@ protected:
     // Scripts the Open dialog answering `path` and the conversion dialog making `choice`.
     void expectChoice(const QString& path, const Choice& choice) {
         prompts.expectOpenFile(kOpenTitle, SingleFile::kImageFilter, path);
+        expectDialogChoice(path, choice);
+    }
+
+    // Scripts the conversion dialog of `path` making `choice`, or cancelling with no choice at all.
+    void expectDialogChoice(const QString& path, const Choice& choice) {
         prompts.expectDialog("frmConvertSingleFile", [=](QDialog& d) {
+            EXPECT_EQ(shownName(d.findChild<QLineEdit*>("txbFile")->text()), shownName(path));
+            if (!choice.bmp && !choice.png && !choice.jpg) {
+                d.findChild<QPushButton*>("cmdCancel")->click();
+                return;
+            }
             auto set = [&](const char* name, bool on) {
                 auto* box = d.findChild<QCheckBox*>(name);
                 if (box->isChecked() != on) {
@@ -251,6 +265,133 @@ TEST_F(SingleFileTest, ConvertsFromTheKeyboard) {
     for (const char* name : {"cat.bmp", "cat_q60.jpg", "cat_q65.jpg", "cat_q70.jpg"}) {
         EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
     }
+}
+
+// "Open with": the command line's files, each converted in turn through its own dialog.
+TEST_F(SingleFileTest, OpenWithConvertsEachFileAndACancelGoesOnWithTheNext) {
+    const QString first = makeImage("a.png", "PNG"), second = makeImage("b.jpg", "JPEG");
+    expectDialogChoice(first, {});
+    expectDialogChoice(second, {.bmp = true, .png = true});
+    window.openPaths({first, second});
+    prompts.verify();
+    EXPECT_FALSE(QFileInfo::exists(folder + "a.bmp"));
+    EXPECT_EQ(window.reportText(), converted("b.jpg", "b.bmp") + converted("b.jpg", "b.png"));
+    EXPECT_EQ(window.formatText(0), "JPG");
+
+    // The start-up leaves the folder it was started in, so relative paths are made absolute first.
+    const QString parent = QFileInfo(dir.path()).path();
+    EXPECT_EQ(OpenPaths::Absolute({"a.png", "../b", parent + "/c/"}, dir.path()),
+              QStringList({native(dir.path() + "/a.png"), native(parent + "/b"), native(parent + "/c")}));
+}
+
+TEST_F(SingleFileTest, OpenWithTakesAFolderAndReportsWhatItCannotOpen) {
+    const QString missing = folder + "missing.png", text = folder + "notes.png";
+    ASSERT_TRUE(writeBytes(text, "BM, and then only text"));
+    prompts.expectMsgBox("Cannot open \"" + missing + "\": there is no such file or folder.", Buttons::Ok,
+                         Icon::Exclamation, "Error");
+    prompts.expectMsgBox("Cannot open \"" + text + "\": it is not a BMP, PNG, JPG or GIF image.", Buttons::Ok,
+                         Icon::Exclamation, "Error");
+    window.openPaths({missing, text, dir.path()});
+    prompts.verify();
+    EXPECT_EQ(window.folderText(0), folder) << "checked as if typed";
+    EXPECT_EQ(window.focusWidget()->objectName(), "cmdFolderForImages(1)") << "the focus step after the check";
+    EXPECT_TRUE(window.reportText().isEmpty());
+
+    // The window goes on as before.
+    expectChoice(makeImage("c.jpg", "JPEG"), {.png = true});
+    window.cmdConvertSingleFile_Click();
+    EXPECT_TRUE(QFileInfo::exists(folder + "c.png"));
+}
+
+class DropTest : public SingleFileTest {
+protected:
+    static QList<QUrl> urls(const QStringList& paths) {
+        QList<QUrl> list;
+        for (const QString& path : paths) {
+            list << QUrl::fromLocalFile(path);
+        }
+        return list;
+    }
+
+    // Drags `dragged` into the window at its top left corner, over the control `target` and drops
+    // it there, as a file manager does. True when the window takes it; then runs what it started.
+    bool drop(const char* target, const QList<QUrl>& dragged,
+              Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction) {
+        QMimeData data;
+        data.setUrls(dragged);
+        data.setText(dragged.isEmpty() ? QString() : dragged[0].toString());  // what the text boxes would take
+        QWidget* over = window.findChild<QWidget*>(target);
+        const QPoint at = over->mapTo(&window, over->rect().center());
+        QDragEnterEvent enter(QPoint(2, 2), actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &move);
+        if (!move.isAccepted()) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(&window, &leave);
+            return false;
+        }
+        EXPECT_EQ(move.dropAction(), Qt::CopyAction) << "a moved file would be deleted by the file manager";
+        QDropEvent dropped(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &dropped);
+        EXPECT_TRUE(dropped.isAccepted());
+        EXPECT_EQ(dropped.dropAction(), Qt::CopyAction);
+        QCoreApplication::processEvents();
+        return dropped.isAccepted();
+    }
+};
+
+TEST_F(DropTest, ImagesJudgedByContentAreConvertedInTurnWhereverTheyAreDropped) {
+    const QString png = makeImage("shot.png", "PNG"), disguised = makeImage("scan.dat", "BMP");
+    expectDialogChoice(png, {.jpg = true, .from = "70"});
+    expectDialogChoice(disguised, {.png = true});
+    EXPECT_TRUE(drop("txbFolderForImages(0)", urls({png, disguised})));
+    prompts.verify();
+    EXPECT_TRUE(QFileInfo::exists(folder + "shot.jpg"));
+    EXPECT_EQ(QImage(folder + "scan.png").size(), QSize(24, 16));
+
+    expectDialogChoice(png, {.bmp = true});
+    EXPECT_TRUE(drop("lblTopLine", urls({png})));
+    EXPECT_EQ(window.reportText(), converted("shot.png", "shot.bmp"));
+}
+
+TEST_F(DropTest, AFolderDroppedOnABoxOrItsButtonBecomesThatFolder) {
+    ASSERT_TRUE(QDir(folder).mkdir("out"));
+    EXPECT_TRUE(drop("txbFolderForImages(1)", urls({folder + "out"})));
+    EXPECT_EQ(window.folderText(1), folder + "out" + QDir::separator());
+    EXPECT_TRUE(drop("cmdFolderForImages(0)", urls({dir.path()})));
+    EXPECT_EQ(window.folderText(0), folder);
+    EXPECT_EQ(window.focusWidget()->objectName(), "cmdFolderForImages(0)") << "the focus step: no input format yet";
+}
+
+TEST_F(DropTest, AnythingElseIsRefusedAndNothingIsTakenWhileAnOperationRuns) {
+    const QString png = makeImage("shot.png", "PNG"), text = folder + "notes.png";
+    ASSERT_TRUE(writeBytes(text, "plain text"));
+    const struct {
+        const char* what;
+        const char* target;
+        QList<QUrl> dragged;
+        Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    } refused[] = {
+        {"a text file named like an image", "txbReport", urls({text})},
+        {"an image with a text file", "txbReport", urls({png, text})},
+        {"a folder away from the folder boxes", "txbReport", urls({dir.path()})},
+        {"two folders", "txbFolderForImages(0)", urls({dir.path(), QDir::tempPath()})},
+        {"a missing file", "txbReport", urls({folder + "gone.png"})},
+        {"a web address", "txbFolderForImages(0)", {QUrl("https://example.org/shot.png")}},
+        {"an image that may only be moved", "txbReport", urls({png}), Qt::MoveAction},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(drop(r.target, r.dragged, r.actions)) << r.what;
+    }
+    {
+        Batch::OperationScope running(window);
+        EXPECT_FALSE(drop("txbReport", urls({png})));
+        EXPECT_FALSE(drop("txbFolderForImages(0)", urls({dir.path()})));
+    }
+    EXPECT_TRUE(window.folderText(0).isEmpty());
+    EXPECT_TRUE(window.reportText().isEmpty());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
 }
 
 }  // namespace

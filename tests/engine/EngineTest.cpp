@@ -18,7 +18,7 @@ using namespace tessaplex;
 namespace EngineTest {
 namespace {
 
-void put16(Bytes& v, uint32_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }  // little-endian
+void put16(Bytes& v, uint32_t x) { append(v, {uint8_t(x), uint8_t(x >> 8)}); }  // little-endian
 void put32(Bytes& v, uint32_t x) { put16(v, x & 0xFFFF), put16(v, x >> 16); }
 
 Decoded readAllRows(const Status& opened, const std::unique_ptr<ImageReader>& reader, uint32_t band) {
@@ -190,7 +190,7 @@ Bytes grayPalette(int entries) {
     Bytes p;
     for (int i = 0; i < entries; ++i) {
         const uint8_t v = uint8_t(i * 255 / std::max(1, entries - 1));
-        p.insert(p.end(), {v, v, v, 0});
+        append(p, {v, v, v, 0});
     }
     return p;
 }
@@ -202,13 +202,13 @@ Bytes makeGif(const GifFields& s) {
     }
     Bytes out{'G', 'I', 'F', '8', '9', 'a'};
     put16(out, s.screenWidth), put16(out, s.screenHeight);
-    out.insert(out.end(), {uint8_t(s.globalTable.empty() ? 0x70 : 0xF0 | bits), 0, 0});
+    append(out, {uint8_t(s.globalTable.empty() ? 0x70 : 0xF0 | bits), 0, 0});
     if (!s.globalTable.empty()) {
         out.insert(out.end(), s.globalTable.begin(), s.globalTable.end());
         out.resize(out.size() + (size_t{2} << bits) * 3 - s.globalTable.size(), 0);
     }
     if (s.transparent >= 0) {
-        out.insert(out.end(), {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, uint8_t(s.transparent), 0x00});
+        append(out, {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, uint8_t(s.transparent), 0x00});
     }
     out.push_back(0x2C);
     for (const uint16_t v : {s.left, s.top, s.width, s.height}) {
@@ -278,7 +278,7 @@ Bytes makeGif(const GifFields& s) {
         out.push_back(uint8_t(n));
         out.insert(out.end(), data.begin() + long(i), data.begin() + long(i + n));
     }
-    out.insert(out.end(), {0, 0x3B});
+    append(out, {0, 0x3B});
     return out;
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,14 @@ inline void PrintTo(ErrorKind kind, std::ostream* os) { *os << static_cast<int>(
 namespace EngineTest {
 
 using Bytes = std::vector<uint8_t>;
+
+// Appends a few bytes one by one. (GCC 12 at -O3 takes a small vector's insert of an initializer
+// list for a copy out of bounds, -Warray-bounds and -Wstringop-overflow, so tests use this.)
+inline void append(Bytes& v, std::initializer_list<uint8_t> bytes) {
+    for (const uint8_t b : bytes) {
+        v.push_back(b);
+    }
+}
 using Rgba64 = std::vector<uint16_t>;  // RGBA, 16 bits a channel, not premultiplied
 
 struct Decoded {

@@ -55,9 +55,9 @@ private:
     struct Step {
         QString what;  // the prompt's line
         Prompt::Answer answer = Prompt::Answer::Ok;
-        QString fileName;
+        QString fileName{};
         bool accepted = true;
-        std::function<void(QDialog&)> act;
+        std::function<void(QDialog&)> act{};
     };
 
     ScriptedPrompts& expect(Step step);

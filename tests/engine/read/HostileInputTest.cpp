@@ -15,9 +15,9 @@ std::vector<std::pair<std::string, Bytes>> samples() {
     const QImage picture = testPicture(37, 29);
     Bytes rle;
     for (int y = 0; y < 29; ++y) {
-        rle.insert(rle.end(), {20, uint8_t(y % 3), 0, 5, 1, 2, 3, 1, 2, 0, 12, uint8_t((y + 1) % 3), 0, 0});
+        append(rle, {20, uint8_t(y % 3), 0, 5, 1, 2, 3, 1, 2, 0, 12, uint8_t((y + 1) % 3), 0, 0});
     }
-    rle.insert(rle.end(), {0, 1});
+    append(rle, {0, 1});
     GifFields gif{40, 30, {}, 2, 1, 37, 29, false, -1, {}};
     for (int i = 0; i < 37 * 29; ++i) {
         gif.indices.push_back(uint8_t(i / 3 % 16));

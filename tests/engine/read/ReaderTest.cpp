@@ -15,7 +15,7 @@ namespace {
 Bytes colours(int n) {
     Bytes t;
     for (int i = 0; i < n; ++i) {
-        t.insert(t.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+        append(t, {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
     }
     return t;
 }
@@ -74,7 +74,7 @@ TEST(BmpReader, BottomUpAndTopDownStreamInBlocks) {
         for (int row = 0; row < 600; ++row) {
             for (int x = 0; x < 700; ++x) {
                 const QRgb c = picture.pixel(x, topDown ? row : 599 - row);
-                bgr.insert(bgr.end(), {uint8_t(qBlue(c)), uint8_t(qGreen(c)), uint8_t(qRed(c))});
+                append(bgr, {uint8_t(qBlue(c)), uint8_t(qGreen(c)), uint8_t(qRed(c))});
             }
         }
         const Decoded d = decodeBytes(makeBmp({700, topDown ? -600 : 600, 24, 0, {}, {}, bgr}), "a.bmp", {}, 37);
@@ -318,7 +318,7 @@ TEST(PngReader, ABadCrcIsAnErrorEvenInAChunkWeSkip) {
     for (const bool goodCrc : {true, false}) {
         Bytes chunk{0, 0, 0, 3, 't', 'E', 'X', 't', 'a', 0, 'b'};
         const uint32_t crc = uint32_t(crc32(0, chunk.data() + 4, 7)) ^ (goodCrc ? 0 : 1);
-        chunk.insert(chunk.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+        append(chunk, {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
         Bytes damaged = png;
         damaged.insert(damaged.begin() + 33, chunk.begin(), chunk.end());  // after IHDR
         EXPECT_EQ(decodeBytes(damaged).status.kind, goodCrc ? ErrorKind::None : ErrorKind::Read);
