@@ -35,6 +35,12 @@ struct LoadedMainWindow : frmMain {
     }
 };
 
+// Answers the "File exists" window with its option `option` (optOverwrite, optCancelOperationThisFile...).
+inline void answerFileExists(QDialog& dialog, const char* option) {
+    dialog.findChild<QAbstractButton*>(option)->click();
+    dialog.findChild<QPushButton*>("cmdContinue")->click();
+}
+
 // Waits until `window` takes the keyboard. (A dialog counts as active for QTest as soon as its
 // owner is, before it has the keyboard itself.)
 inline bool takesTheKeyboard(QWidget& window) {

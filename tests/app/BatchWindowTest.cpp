@@ -47,8 +47,7 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
         .expectDialog("frmTargetFileExists",
                       [&](QDialog& d) {
                           EXPECT_TRUE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
-                          d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
-                          d.findChild<QPushButton*>("cmdContinue")->click();
+                          answerFileExists(d, "optCancelOperationThisFile");
                       })
         .expectMsgBox("Number of BMP files converted: 1 (of 2 input)", Buttons::Ok, Icon::None,
                       "Not all files converted.");
@@ -81,7 +80,7 @@ TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryF
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(Batch::OperationRunning(window));
     // The file under way is finished; the run ends there, and nothing else is in the folder.
-    const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    const QStringList left = entries(out);
     EXPECT_LE(left.size(), 1) << left.join(", ").toStdString();
     for (const QString& name : left) {
         EXPECT_TRUE(name == "big1.png" || name == "big2.png") << "left behind: " << name.toStdString();

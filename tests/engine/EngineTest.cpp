@@ -159,10 +159,6 @@ QStringList filesIn(const QString& dir, const QString& pattern) {
     return names;
 }
 
-QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 std::string local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 Bytes makeBmp(const BmpFields& f) {
@@ -297,17 +293,6 @@ Bytes qtEncode(const QImage& image, const char* format, int quality, bool progre
         out.insert(out.begin() + 2, app1.begin(), app1.end());
     }
     return out;
-}
-
-QImage testPicture(int width, int height, bool alpha) {
-    QImage img(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            img.setPixel(x, y, qRgba(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
-                                     (x / 8 + y / 8) % 2 ? 220 : 30, alpha ? (x + y) % 256 : 255));
-        }
-    }
-    return img;
 }
 
 Bytes iccProfile(size_t size) {

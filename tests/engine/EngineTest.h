@@ -5,6 +5,7 @@
 // function.
 
 #include "engine/core/ImageIO.h"
+#include "tests/support/TestHelpers.h"
 
 #include <QImage>
 #include <QStringList>
@@ -65,7 +66,6 @@ Difference compare(const Rgba64& a, const Rgba64& b, uint32_t width);
 Bytes readFile(const QString& path);
 void writeFile(const QString& path, const Bytes& bytes);
 QStringList filesIn(const QString& dir, const QString& pattern);  // full paths, by name
-QStringList entries(const QString& folder);                       // names, hidden ones included
 std::string local(const QString& path);
 
 struct BmpFields {
@@ -95,8 +95,6 @@ Bytes makeGif(const GifFields& s);
 // Qt's encoding ("JPG", "PNG"); an EXIF orientation above 0 is inserted after SOI.
 Bytes qtEncode(const QImage& image, const char* format, int quality = 95, bool progressive = false,
                int orientation = 0);
-// Distinct colours, edges and a gradient.
-QImage testPicture(int width, int height, bool alpha = false);
 // An RGB display profile: a header libraries accept, then `size` - 128 patterned bytes.
 Bytes iccProfile(size_t size);
 
