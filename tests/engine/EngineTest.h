@@ -54,13 +54,7 @@ Rgba64 rgba64(const tessaplex::ImageInfo& info, const Bytes& pixels);
 inline Rgba64 rgba64(const Decoded& d) { return rgba64(d.info, d.pixels); }
 Rgba64 rgba64(const QImage& image);
 
-struct Difference {
-    uint32_t maxChannel = 0;  // 16-bit scale; 65535 when the sizes differ
-    double meanChannel = 0;
-    std::string where;  // the largest difference, for messages
-};
-// Colour is ignored where both pixels are fully transparent.
-Difference compare(const Rgba64& a, const Rgba64& b, uint32_t width);
+// Every channel within `tolerance` (16-bit scale); colour is ignored where both pixels are fully transparent.
 ::testing::AssertionResult samePixels(const Rgba64& a, const Rgba64& b, uint32_t width, uint32_t tolerance = 0);
 
 Bytes readFile(const QString& path);
