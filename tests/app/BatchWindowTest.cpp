@@ -18,7 +18,7 @@ protected:
         window.setFormatIndex(1, 2);  // PNG
     }
 
-    QPushButton* button(const char* name) { return window.findChild<QPushButton*>(name); }
+    QPushButton* button(const char* name) { return child<QPushButton>(window, name); }
 
     QTemporaryDir dir;
     QString in = shownFolder(dir.filePath("in")), out = shownFolder(dir.filePath("out"));

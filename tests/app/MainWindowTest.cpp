@@ -18,9 +18,7 @@ protected:
 
     template <typename T = QWidget>
     T* child(const char* name) {
-        T* w = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+        return ::child<T>(window, name);
     }
     void click(const char* name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
     bool focusIsOn(const char* name) { return window.focusWidget() == child(name); }

@@ -54,11 +54,11 @@ protected:
     ScriptedPrompts prompts;
     FakeMainWindow host;
     frmConvertSingleFile dialog{host};
-    QLineEdit* quality[2] = {control<QLineEdit>(dialog, "txbQuality(0)"), control<QLineEdit>(dialog, "txbQuality(1)")};
-    QPushButton* doIt = control<QPushButton>(dialog, "cmdDoIt");
-    QPushButton* cancel = control<QPushButton>(dialog, "cmdCancel");
-    QComboBox* step = control<QComboBox>(dialog, "cboStep");
-    QWidget* qualityFrame = control<QWidget>(dialog, "fraQuality");
+    QLineEdit* quality[2] = {child<QLineEdit>(dialog, "txbQuality(0)"), child<QLineEdit>(dialog, "txbQuality(1)")};
+    QPushButton* doIt = child<QPushButton>(dialog, "cmdDoIt");
+    QPushButton* cancel = child<QPushButton>(dialog, "cmdCancel");
+    QComboBox* step = child<QComboBox>(dialog, "cboStep");
+    QWidget* qualityFrame = child<QWidget>(dialog, "fraQuality");
 };
 
 TEST_F(ConvertSingleFileDialog, ShowsBelowTheHintLineAsWideAsTheFolderBoxAndGrowsForJpg) {
@@ -74,7 +74,7 @@ TEST_F(ConvertSingleFileDialog, ShowsBelowTheHintLineAsWideAsTheFolderBoxAndGrow
             EXPECT_EQ(doIt->geometry(), Twips::rect(width - 1800 - 200, 1260, 1800, 360));
             EXPECT_EQ(cancel->geometry(), Twips::rect(width - 1800 - 200, 1680, 1800, 360));
             // The options right-aligned with the file box, from the second label down.
-            EXPECT_EQ(dialog.chkWarnOnOverwrite->y(), control<QLabel>(dialog, "lblToBeConvertedTo(0)")->y());
+            EXPECT_EQ(dialog.chkWarnOnOverwrite->y(), child<QLabel>(dialog, "lblToBeConvertedTo(0)")->y());
             EXPECT_EQ(dialog.chkWarnOnOverwrite->geometry().right(), dialog.txbFile->geometry().right());
             EXPECT_EQ(dialog.chkViewInBrowser->pos(), QPoint(dialog.chkWarnOnOverwrite->x(), px(840 + 330)));
             EXPECT_EQ(dialog.focusWidget(), cancel);

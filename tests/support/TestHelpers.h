@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QObject>
 #include <QString>
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 
 // Texts in failure messages, with their line ends visible.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -22,6 +25,16 @@ inline QString native(const QString& path) {
 }
 inline QString nativeFolder(const QString& path) {
     return native(path) + QDir::separator();
+}
+
+// The child of `parent` with that class and object name; a test that looks for a missing one ends there.
+template <class T = QObject>
+T* child(const QObject& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!found) {
+        throw std::runtime_error(std::string("no child ") + name);
+    }
+    return found;
 }
 
 // True under Wine, where a few tests are skipped, each saying why.
