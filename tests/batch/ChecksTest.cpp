@@ -108,6 +108,8 @@ TEST_F(Checks, LibraryAnswersGetTheirExplanationsAndAnUnknownInputEndsTheRun) {
          "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
          "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n",
          true},
+        {"Invalid bits per pixel for this file format.", "PNG", -1,
+         "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n", true},
         {"Input file format not supported.", "PNG", 1, "\r\n*** Read error: Input file format not supported.\r\n\r\n",
          false},
     };
