@@ -306,16 +306,6 @@ Status MemoryReader::readRows(uint8_t* dst, size_t stride, uint32_t count) {
     return Status::ok();
 }
 
-bool MemorySink::writeAt(uint64_t offset, const void* data, size_t size) {
-    if (offset + size > m_limit) {
-        m_error = "Cannot write output file: No space left on device";
-        return false;
-    }
-    m_bytes.resize(std::max<size_t>(m_bytes.size(), offset + size));
-    std::memcpy(m_bytes.data() + offset, data, size);
-    return true;
-}
-
 MemoryReader makeImage(PixelFormat format, uint32_t width, uint32_t height, unsigned seed) {
     ImageInfo info;
     info.width = width, info.height = height, info.format = format;

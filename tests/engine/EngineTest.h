@@ -5,6 +5,7 @@
 // function.
 
 #include "engine/core/ImageIO.h"
+#include "tests/engine/MemorySink.h"
 #include "tests/support/TestHelpers.h"
 
 #include <QImage>
@@ -107,20 +108,6 @@ private:
     tessaplex::ImageInfo m_info;
     Bytes m_pixels;
     uint32_t m_row = 0, m_failAfter = UINT32_MAX;
-};
-
-class MemorySink final : public tessaplex::ByteSink {
-public:
-    explicit MemorySink(size_t limit = SIZE_MAX) : m_limit(limit) {}  // larger writes fail: disk full
-    bool write(const void* data, size_t size) override { return writeAt(m_bytes.size(), data, size); }
-    bool writeAt(uint64_t offset, const void* data, size_t size) override;
-    std::string error() const override { return m_error; }
-    const Bytes& bytes() const { return m_bytes; }
-
-private:
-    Bytes m_bytes;
-    size_t m_limit;
-    std::string m_error;
 };
 
 // Pixels that vary in every channel; alpha takes 0, 255 and values between.
