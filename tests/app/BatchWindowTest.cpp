@@ -8,7 +8,7 @@
 
 namespace {
 
-class BatchWindowTest : public ::testing::Test {
+class BatchWindowTest : public AppTest {
 protected:
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(in) && QDir().mkpath(out)); }
     void fillSettings() {
@@ -18,12 +18,7 @@ protected:
         window.setFormatIndex(1, 2);  // PNG
     }
 
-    QPushButton* button(const char* name) { return child<QPushButton>(window, name); }
-
-    QTemporaryDir dir;
     QString in = shownFolder(dir.filePath("in")), out = shownFolder(dir.filePath("out"));
-    LoadedMainWindow window;
-    ScriptedPrompts prompts;  // any message box not expected fails the test
 };
 
 // The File exists dialog answers for a kept file; the buttons that would start another
@@ -39,7 +34,7 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
         if (Batch::OperationRunning(window)) {
             triedDuringRun = true;
             for (const char* name : {"cmdList(0)", "cmdConvertFiles", "cmdConvertSingleFile", "cmdFolderForImages(1)"}) {
-                button(name)->click();  // none may prompt or start anything
+                child<QPushButton>(name)->click();  // none may prompt or start anything
             }
         }
     });
@@ -51,7 +46,7 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
                       })
         .expectMsgBox("Number of BMP files converted: 1 (of 2 input)", Buttons::Ok, Icon::None,
                       "Not all files converted.");
-    QTest::mouseClick(button("cmdConvertFiles"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cmdConvertFiles"), Qt::LeftButton);
     prompts.verify();
 
     EXPECT_TRUE(triedDuringRun);
@@ -59,8 +54,8 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
     EXPECT_TRUE(window.reportText().contains("kept.bmp -- Existing PNG file not overwritten.\r\n\r\n"));
     EXPECT_TRUE(window.reportText().endsWith("\r\nNumber of BMP files converted: 1 (of 2 input)\r\n"));
     EXPECT_EQ(readBytes(out + "kept.png"), "keep me");
-    EXPECT_TRUE(button("cmdConvertSingleFile")->isVisible());
-    EXPECT_FALSE(button("cmdStop")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("cmdConvertSingleFile")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("cmdStop")->isVisible());
 }
 
 TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryFile) {
@@ -73,10 +68,10 @@ TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryF
     // Quit as soon as the first conversion is under way.
     QTimer::singleShot(5, &window, [&] {
         if (Batch::OperationRunning(window)) {
-            button("cmdQuit")->click();
+            child<QPushButton>("cmdQuit")->click();
         }
     });
-    button("cmdConvertFiles")->click();
+    child<QPushButton>("cmdConvertFiles")->click();
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(Batch::OperationRunning(window));
     // The file under way is finished; the run ends there, and nothing else is in the folder.

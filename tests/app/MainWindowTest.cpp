@@ -12,21 +12,15 @@
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public AppTest {
 protected:
     void SetUp() override { window.setExitProgram([this] { ++exits; }); }
 
-    template <typename T = QWidget>
-    T* child(const char* name) {
-        return ::child<T>(window, name);
-    }
     void click(const char* name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
     bool focusIsOn(const char* name) { return window.focusWidget() == child(name); }
     double screenHeight() { return Twips::fromPixels(window.screen()->geometry().height()); }
 
-    LoadedMainWindow window;
     int exits = 0;
-    ScriptedPrompts prompts;
 };
 
 // The folders, formats and check boxes a fresh window saves are StateFileTest's; the controls' designed places
@@ -186,7 +180,6 @@ TEST_F(MainWindowTest, F1ReleasedOnAnOperationButtonOpensHelpAndNowhereElse) {
 }
 
 TEST_F(MainWindowTest, ChosenInputFolderIsSummarisedAndTheOutputFolderChecked) {
-    QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath("Bilder März");
     ASSERT_TRUE(QDir().mkpath(folder));
     for (const char* name : {"a.JPG", "b.bmp", "notes.txt"}) {
@@ -215,7 +208,6 @@ TEST_F(MainWindowTest, ChosenInputFolderIsSummarisedAndTheOutputFolderChecked) {
 // Leaving a folder box checks it. A click into a box or list leaves the focus there, so that what
 // is typed next lands there; a click on a button ends with the focus step.
 TEST_F(MainWindowTest, TypedFolderIsCheckedOnLeavingAndAClickIntoABoxOrListKeepsTheFocus) {
-    QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("Photos"));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());

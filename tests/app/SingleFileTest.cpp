@@ -23,7 +23,7 @@ struct Choice {
     bool view = false;
 };
 
-class SingleFileTest : public ::testing::Test {
+class SingleFileTest : public AppTest {
 protected:
     QString makeImage(const QString& name, const char* format) {
         EXPECT_TRUE(writePicture(folder + name, format, 24, 16));
@@ -69,10 +69,7 @@ protected:
         return from.toLower() + " (" + size(from) + ") converted to\r\n" + to + " (" + size(to) + ")\r\n\r\n";
     }
 
-    QTemporaryDir dir;
     QString folder = shownFolder(dir.path());
-    LoadedMainWindow window;
-    ScriptedPrompts prompts;
 };
 
 // Existing results renamed, kept and replaced, with the series converted one at a time and ahead: the same files,
@@ -80,9 +77,8 @@ protected:
 // screen reader; the main window keeps what the operation set, for a later batch or "Save state".
 TEST_F(SingleFileTest, ASeriesConvertedAheadLooksAsOneAtATimeAndShowsItsProgress) {
     const QString input = makeImage("Cat.PNG", "PNG");
-    auto* bar = window.findChild<QProgressBar*>("prgFiles");
-    QWidget* link = window.findChild<QWidget*>("lblOnlineDocumentation");
-    ASSERT_TRUE(bar && link);
+    auto* bar = child<QProgressBar>("prgFiles");
+    QWidget* link = child("lblOnlineDocumentation");
     const auto expectBar = [&](int done) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == done; })) << done;
         EXPECT_TRUE(bar->isVisible() && !link->isVisible());

@@ -56,7 +56,7 @@ struct FileSizeLimit {
 };
 #endif
 
-class StateFileTest : public ::testing::Test {
+class StateFileTest : public AppTest {
 protected:
     // Input PNG, output JPG, no warning, browser and large window: every line differs from a fresh window's.
     void changeWindow() {
@@ -86,10 +86,7 @@ protected:
                              Icon::Exclamation, QStringLiteral("Save state"));
     }
 
-    QTemporaryDir dir;
     QString file = native(dir.filePath(QStringLiteral("state.sta")));
-    LoadedMainWindow window;
-    ScriptedPrompts prompts;
 };
 
 TEST_F(StateFileTest, SavesSevenQuotedLinesAsTheWindowStands) {
