@@ -31,12 +31,6 @@
 #include <QTextCursor>
 #include <QTimer>
 
-#ifndef VORNASK_VERSION_MAJOR
-#define VORNASK_VERSION_MAJOR 1
-#endif
-#ifndef VORNASK_VERSION_MINOR
-#define VORNASK_VERSION_MINOR 0
-#endif
 
 namespace {
 
@@ -137,8 +131,7 @@ void frmMain::Form_Load() {
 }
 
 QString frmMain::versionText() {
-    return QString::number(VORNASK_VERSION_MAJOR) + QStringLiteral(".") + QString::number(VORNASK_VERSION_MINOR) +
-           QStringLiteral("7");
+    return QStringLiteral(VORNASK_VERSION);
 }
 
 void frmMain::InitialiseControls() {

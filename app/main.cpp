@@ -1,4 +1,5 @@
 #include "app/OpenPaths.h"
+#include "app/QuitOnSignal.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
 
     frmMain window;
     window.Form_Load();
+    QuitOnSignal::Install(&window, [&window] { window.cmdQuit_Click(); });
     if (!paths.isEmpty()) {
         // Once the window has been shown and painted.
         QMetaObject::invokeMethod(

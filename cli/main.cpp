@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
             return 0;
         case ParsedCommandLine::Action::Version:
             // Numbered as the window's title numbers it.
-            print(stdout, QStringLiteral("vornask-convert ") + QString::number(VORNASK_VERSION_MAJOR) +
-                              QLatin1Char('.') + QString::number(VORNASK_VERSION_MINOR) + QStringLiteral("7\n"));
+            print(stdout, QStringLiteral("vornask-convert " VORNASK_VERSION "\n"));
             return 0;
         case ParsedCommandLine::Action::UsageError:
             print(stderr, QStringLiteral("vornask-convert: %1\nTry 'vornask-convert --help' for more information.\n")
