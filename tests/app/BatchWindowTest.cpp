@@ -42,7 +42,8 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
     QTimer::singleShot(5, &window, [&] {
         if (Batch::OperationRunning(window)) {
             triedDuringRun = true;
-            for (const char* name : {"cmdList(0)", "cmdConvertFiles", "cmdConvertSingleFile", "cmdFolderForImages(1)"}) {
+            for (const char* name :
+                 {"cmdList(0)", "cmdConvertFiles", "cmdConvertSingleFile", "cmdFolderForImages(1)"}) {
                 child<QPushButton>(name)->click();  // none may prompt or start anything
             }
         }
