@@ -35,6 +35,25 @@ struct LoadedMainWindow : frmMain {
     }
 };
 
+// A temporary folder, the main window and a scripted user, who fails the test on any prompt not expected.
+class AppTest : public ::testing::Test {
+protected:
+    template <typename T = QWidget>
+    T* child(const char* name) {
+        return ::child<T>(window, name);
+    }
+
+    QTemporaryDir dir;
+    LoadedMainWindow window;
+    ScriptedPrompts prompts;
+};
+
+// Answers the "File exists" window with its option `option` (optOverwrite, optCancelOperationThisFile...).
+inline void answerFileExists(QDialog& dialog, const char* option) {
+    dialog.findChild<QAbstractButton*>(option)->click();
+    dialog.findChild<QPushButton*>("cmdContinue")->click();
+}
+
 // Waits until `window` takes the keyboard. (A dialog counts as active for QTest as soon as its
 // owner is, before it has the keyboard itself.)
 inline bool takesTheKeyboard(QWidget& window) {

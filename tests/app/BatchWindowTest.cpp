@@ -15,7 +15,7 @@
 
 namespace {
 
-class BatchWindowTest : public ::testing::Test {
+class BatchWindowTest : public AppTest {
 protected:
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(in) && QDir().mkpath(out)); }
     void fillSettings() {
@@ -25,13 +25,9 @@ protected:
         window.setFormatIndex(1, 2);  // PNG
     }
 
-    QPushButton* button(const char* name) { return window.findChild<QPushButton*>(name); }
     void quitPartWay(const std::function<void()>& quit);
 
-    QTemporaryDir dir;
     QString in = shownFolder(dir.filePath("in")), out = shownFolder(dir.filePath("out"));
-    LoadedMainWindow window;
-    ScriptedPrompts prompts;  // any message box not expected fails the test
 };
 
 // The File exists dialog answers for a kept file; the buttons that would start another
@@ -46,8 +42,9 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
     QTimer::singleShot(5, &window, [&] {
         if (Batch::OperationRunning(window)) {
             triedDuringRun = true;
-            for (const char* name : {"cmdList(0)", "cmdConvertFiles", "cmdConvertSingleFile", "cmdFolderForImages(1)"}) {
-                button(name)->click();  // none may prompt or start anything
+            for (const char* name :
+                 {"cmdList(0)", "cmdConvertFiles", "cmdConvertSingleFile", "cmdFolderForImages(1)"}) {
+                child<QPushButton>(name)->click();  // none may prompt or start anything
             }
         }
     });
@@ -55,12 +52,11 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
         .expectDialog("frmTargetFileExists",
                       [&](QDialog& d) {
                           EXPECT_TRUE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
-                          d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
-                          d.findChild<QPushButton*>("cmdContinue")->click();
+                          answerFileExists(d, "optCancelOperationThisFile");
                       })
         .expectMsgBox("Number of BMP files converted: 1 (of 2 input)", Buttons::Ok, Icon::None,
                       "Not all files converted.");
-    QTest::mouseClick(button("cmdConvertFiles"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cmdConvertFiles"), Qt::LeftButton);
     prompts.verify();
 
     EXPECT_TRUE(triedDuringRun);
@@ -68,8 +64,8 @@ TEST_F(BatchWindowTest, ExistingResultKeptAndOtherOperationsWaitForTheRun) {
     EXPECT_TRUE(window.reportText().contains("kept.bmp -- Existing PNG file not overwritten.\r\n\r\n"));
     EXPECT_TRUE(window.reportText().endsWith("\r\nNumber of BMP files converted: 1 (of 2 input)\r\n"));
     EXPECT_EQ(readBytes(out + "kept.png"), "keep me");
-    EXPECT_TRUE(button("cmdConvertSingleFile")->isVisible());
-    EXPECT_FALSE(button("cmdStop")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("cmdConvertSingleFile")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("cmdStop")->isVisible());
 }
 
 // Quits with `quit` as soon as the first of three conversions is under way. The file under
@@ -86,10 +82,10 @@ void BatchWindowTest::quitPartWay(const std::function<void()>& quit) {
             quit();
         }
     });
-    button("cmdConvertFiles")->click();
+    child<QPushButton>("cmdConvertFiles")->click();
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(Batch::OperationRunning(window));
-    const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    const QStringList left = entries(out);
     EXPECT_LE(left.size(), 1) << left.join(", ").toStdString();
     for (const QString& name : left) {
         EXPECT_TRUE(name.startsWith("big") && name.endsWith(".png")) << "left behind: " << name.toStdString();
@@ -97,7 +93,7 @@ void BatchWindowTest::quitPartWay(const std::function<void()>& quit) {
 }
 
 TEST_F(BatchWindowTest, QuittingDuringAConversionEndsTheRunAndLeavesNoTemporaryFile) {
-    quitPartWay([this] { button("cmdQuit")->click(); });
+    quitPartWay([this] { child<QPushButton>("cmdQuit")->click(); });
 }
 
 #ifndef _WIN32

@@ -23,7 +23,7 @@ struct Choice {
     bool view = false;
 };
 
-class SingleFileTest : public ::testing::Test {
+class SingleFileTest : public AppTest {
 protected:
     QString makeImage(const QString& name, const char* format) {
         EXPECT_TRUE(writePicture(folder + name, format, 24, 16));
@@ -69,51 +69,16 @@ protected:
         return from.toLower() + " (" + size(from) + ") converted to\r\n" + to + " (" + size(to) + ")\r\n\r\n";
     }
 
-    QTemporaryDir dir;
     QString folder = shownFolder(dir.path());
-    LoadedMainWindow window;
-    ScriptedPrompts prompts;
 };
 
-TEST_F(SingleFileTest, ConvertsToBmpAndAQualityRangeWithExactReport) {
-    const QString input = makeImage("Cat.PNG", "PNG");
-    expectChoice(input, {.bmp = true, .jpg = true, .from = "50", .to = "70", .view = true});
-    prompts.expectOpenExternal(folder + "viewer01.htm", false);
-    window.cmdConvertSingleFile_Click();
-    prompts.verify();
-
-    // The file is read under its real name; the names created are lower case.
-    for (const char* name : {"cat.bmp", "cat_q50.jpg", "cat_q60.jpg", "cat_q70.jpg", "viewer01.htm"}) {
-        EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
-    }
-    EXPECT_FALSE(QFileInfo::exists(folder + "cat.jpg"));
-    EXPECT_EQ(window.reportText(), converted("Cat.PNG", "cat.bmp") + converted("Cat.PNG", "cat_q50.jpg") +
-                                       converted("Cat.PNG", "cat_q60.jpg") + converted("Cat.PNG", "cat_q70.jpg") +
-                                       "Viewer file: " + folder + "viewer01.htm\r\n");
-    EXPECT_GT(QFileInfo(folder + "cat_q70.jpg").size(), QFileInfo(folder + "cat_q50.jpg").size());
-
-    // The main window keeps what the operation set, for a later batch or "Save state".
-    EXPECT_EQ(window.folderText(0), folder);
-    EXPECT_EQ(window.folderText(1), folder);
-    EXPECT_EQ(window.formatText(0), "PNG");
-    EXPECT_EQ(window.formatText(1), "JPG");
-    EXPECT_EQ(window.intQualityStep, 10);
-    EXPECT_FALSE(Batch::OperationRunning(window));
-
-    // One source entry, then every result.
-    const QString html = QString::fromLocal8Bit(readBytes(folder + "viewer01.htm"));
-    EXPECT_EQ(html.count("(from " + shownName("Cat.PNG") + ")<BR>"), 4);
-    EXPECT_EQ(html.count("<IMG SRC=\"" + shownName("Cat.PNG") + "\""), 1);
-}
-
-// Existing results renamed and kept, with the series converted one at a time and ahead; the bar in
-// the place of the documentation link counts the conversions and says so to a screen reader.
+// Existing results renamed, kept and replaced, with the series converted one at a time and ahead: the same files,
+// report and viewer page. The bar in the place of the documentation link counts the conversions and says so to a
+// screen reader; the main window keeps what the operation set, for a later batch or "Save state".
 TEST_F(SingleFileTest, ASeriesConvertedAheadLooksAsOneAtATimeAndShowsItsProgress) {
     const QString input = makeImage("Cat.PNG", "PNG");
-    auto* bar = window.findChild<QProgressBar*>("prgFiles");
-    QWidget* link = window.findChild<QWidget*>("lblOnlineDocumentation");
-    ASSERT_TRUE(bar && link);
-    // The bar within a frame of the count, where the link was, named and valued for a screen reader.
+    auto* bar = child<QProgressBar>("prgFiles");
+    QWidget* link = child("lblOnlineDocumentation");
     const auto expectBar = [&](int done) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == done; })) << done;
         EXPECT_TRUE(bar->isVisible() && !link->isVisible());
@@ -126,70 +91,83 @@ TEST_F(SingleFileTest, ASeriesConvertedAheadLooksAsOneAtATimeAndShowsItsProgress
     QStringList seen[2];
     for (const int count : {1, 4}) {
         Batch::SetConversionSlots(count);
-        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        for (const QString& name : entries(folder)) {
             if (name != "Cat.PNG") {
                 ASSERT_TRUE(QFile::remove(folder + name));
             }
         }
-        ASSERT_TRUE(writeBytes(folder + "cat.bmp", "old") && writeBytes(folder + "cat_q60.jpg", "old"));
+        for (const char* name : {"cat.bmp", "cat_q60.jpg", "cat_q70.jpg"}) {
+            ASSERT_TRUE(writeBytes(folder + name, "old"));
+        }
         expectChoice(input, {.bmp = true, .jpg = true, .from = "50", .to = "70", .view = true});
         prompts
             .expectDialog("frmTargetFileExists",
                           [&](QDialog& d) {
                               expectBar(0);
-                              d.findChild<QAbstractButton*>("optChooseFilename")->click();
+                              EXPECT_FALSE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
                               d.findChild<QLineEdit*>("txbFilepath")->setText(folder + "cat2.bmp");
-                              d.findChild<QPushButton*>("cmdContinue")->click();
+                              answerFileExists(d, "optChooseFilename");
                           })
             .expectDialog("frmTargetFileExists",
                           [&](QDialog& d) {
                               expectBar(2);
-                              d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
-                              d.findChild<QPushButton*>("cmdContinue")->click();
+                              answerFileExists(d, "optCancelOperationThisFile");
+                          })
+            .expectDialog("frmTargetFileExists",
+                          [&](QDialog& d) {
+                              expectBar(3);
+                              answerFileExists(d, "optOverwrite");
                           })
             .expectOpenExternal(folder + "viewer01.htm", false);
         window.cmdConvertSingleFile_Click();
         prompts.verify();
         EXPECT_TRUE(!bar->isVisible() && link->isVisible());
         seen[count > 1] << window.reportText();
-        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        for (const QString& name : entries(folder)) {
             seen[count > 1] << name + " " +
                                    QCryptographicHash::hash(readBytes(folder + name), QCryptographicHash::Md5).toHex();
         }
     }
     Batch::SetConversionSlots(0);
     EXPECT_EQ(seen[0], seen[1]);
+    // The file is read under its real name; the names created are lower case.
     EXPECT_EQ(seen[1].first(), converted("Cat.PNG", "cat2.bmp") + converted("Cat.PNG", "cat_q50.jpg") +
                                    "cat.png -- Existing JPG file not overwritten.\r\n\r\n" +
                                    converted("Cat.PNG", "cat_q70.jpg") + "Viewer file: " + folder + "viewer01.htm\r\n");
     EXPECT_EQ(readBytes(folder + "cat.bmp"), "old");
+    EXPECT_EQ(readBytes(folder + "cat_q60.jpg"), "old");
+    EXPECT_GT(QFileInfo(folder + "cat_q70.jpg").size(), QFileInfo(folder + "cat_q50.jpg").size());
+    EXPECT_EQ(QDir(folder).entryList({"*.bmp", "*.jpg"}, QDir::Files, QDir::Name),
+              QStringList({"cat.bmp", "cat2.bmp", "cat_q50.jpg", "cat_q60.jpg", "cat_q70.jpg"}));
+
+    EXPECT_EQ(window.folderText(0), folder);
+    EXPECT_EQ(window.folderText(1), folder);
+    EXPECT_EQ(window.formatText(0), "PNG");
+    EXPECT_EQ(window.formatText(1), "JPG");
+    EXPECT_EQ(window.intQualityStep, 10);
+    EXPECT_FALSE(Batch::OperationRunning(window));
+    // One source entry, then every result.
+    const QString html = QString::fromLocal8Bit(readBytes(folder + "viewer01.htm"));
+    EXPECT_EQ(html.count("(from " + shownName("Cat.PNG") + ")<BR>"), 3);
+    EXPECT_EQ(html.count("<IMG SRC=\"" + shownName("Cat.PNG") + "\""), 1);
 }
 
-TEST_F(SingleFileTest, DownwardRangeAndSingleValueWithoutSuffix) {
-    const QString input = makeImage("shot.bmp", "BMP");
-    expectChoice(input, {.jpg = true, .from = "100", .to = "90", .stepItem = 0 /* "5" */});
-    window.cmdConvertSingleFile_Click();
-    for (const char* name : {"shot_q100.jpg", "shot_q95.jpg", "shot_q90.jpg"}) {
-        EXPECT_TRUE(QFileInfo::exists(folder + name)) << name;
-    }
-    EXPECT_EQ(window.intQualityStep, -5);
-
-    expectChoice(input, {.jpg = true, .from = "50", .to = "55"});
-    window.cmdConvertSingleFile_Click();
-    EXPECT_TRUE(QFileInfo::exists(folder + "shot.jpg")) << "a range of one quality gets no suffix";
-    EXPECT_TRUE(window.reportText().startsWith("shot.bmp ("));
-    EXPECT_TRUE(window.reportText().contains("converted to\r\nshot.jpg ("));
-}
-
-// A JPEG named .jpeg: listed by the Open dialog, JPG offered as a target, results named after the last dot.
-TEST_F(SingleFileTest, JpegNamedDotJpegConvertsToEveryFormat) {
+// A JPEG named .jpeg: listed by the Open dialog, every format offered as a target, results named after the last
+// dot, a downward range, and a range of one quality without a suffix.
+TEST_F(SingleFileTest, JpegNamedDotJpegConvertsToEveryFormatDownwardsAndOnce) {
     const QString input = makeImage("pic.jpeg", "JPG");
-    expectChoice(input, {.bmp = true, .png = true, .jpg = true, .from = "60", .to = "70"});
+    expectChoice(input, {.bmp = true, .png = true, .jpg = true, .from = "100", .to = "90", .stepItem = 0 /* "5" */});
     window.cmdConvertSingleFile_Click();
     prompts.verify();
     EXPECT_EQ(Prompt::qtFilter(SingleFile::kImageFilter), "BMP, GIF, JPG and PNG (*.bmp *.gif *.jpg *.jpeg *.png)");
     EXPECT_EQ(window.reportText(), converted("pic.jpeg", "pic.bmp") + converted("pic.jpeg", "pic.png") +
-                                       converted("pic.jpeg", "pic_q60.jpg") + converted("pic.jpeg", "pic_q70.jpg"));
+                                       converted("pic.jpeg", "pic_q100.jpg") + converted("pic.jpeg", "pic_q95.jpg") +
+                                       converted("pic.jpeg", "pic_q90.jpg"));
+    EXPECT_EQ(window.intQualityStep, -5);
+
+    expectChoice(input, {.jpg = true, .from = "50", .to = "55"});
+    window.cmdConvertSingleFile_Click();
+    EXPECT_TRUE(window.reportText().endsWith(converted("pic.jpeg", "pic.jpg")));
 }
 
 TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
@@ -201,30 +179,6 @@ TEST_F(SingleFileTest, ReadErrorOfAnEarlierFormatSkipsTheLaterOnes) {
     EXPECT_FALSE(window.reportText().contains(".jpg")) << "no JPG conversion after a read error";
     EXPECT_FALSE(QFileInfo::exists(folder + "broken.png"));
     EXPECT_FALSE(QFileInfo::exists(folder + "broken_q50.jpg"));
-}
-
-TEST_F(SingleFileTest, ExistingResultAskedWithoutTheAllFilesChoice) {
-    const QString input = makeImage("dog.png", "PNG");
-    ASSERT_TRUE(writeBytes(folder + "dog.bmp", "old"));
-    const Choice choice{.bmp = true};
-    expectChoice(input, choice);
-    prompts.expectDialog("frmTargetFileExists", [](QDialog& d) {
-        EXPECT_FALSE(d.findChild<QWidget*>("optCancelOperationAllFiles")->isVisible());
-        d.findChild<QAbstractButton*>("optCancelOperationThisFile")->click();
-        d.findChild<QPushButton*>("cmdContinue")->click();
-    });
-    window.cmdConvertSingleFile_Click();
-    EXPECT_EQ(window.reportText(), "dog.png -- Existing BMP file not overwritten.\r\n\r\n");
-    EXPECT_EQ(readBytes(folder + "dog.bmp"), "old");
-
-    expectChoice(input, choice);
-    prompts.expectDialog("frmTargetFileExists", [](QDialog& d) {
-        d.findChild<QAbstractButton*>("optOverwrite")->click();
-        d.findChild<QPushButton*>("cmdContinue")->click();
-    });
-    window.cmdConvertSingleFile_Click();
-    EXPECT_TRUE(window.reportText().startsWith("dog.png (")) << window.reportText().toStdString();
-    EXPECT_EQ(QImage(folder + "dog.bmp").size(), QSize(24, 16));
 }
 
 TEST_F(SingleFileTest, CancellingEitherDialogChangesNothing) {
@@ -239,7 +193,7 @@ TEST_F(SingleFileTest, CancellingEitherDialogChangesNothing) {
     EXPECT_EQ(window.reportText(), "kept\r\n");
     EXPECT_TRUE(window.folderText(0).isEmpty());
     EXPECT_EQ(window.formatIndex(0), 0);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(entries(folder).size(), 1);
 }
 
 TEST_F(SingleFileTest, ConvertsFromTheKeyboard) {
@@ -391,7 +345,7 @@ TEST_F(DropTest, AnythingElseIsRefusedAndNothingIsTakenWhileAnOperationRuns) {
     }
     EXPECT_TRUE(window.folderText(0).isEmpty());
     EXPECT_TRUE(window.reportText().isEmpty());
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(entries(folder).size(), 2);
 }
 
 }  // namespace

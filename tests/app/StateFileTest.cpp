@@ -56,7 +56,7 @@ struct FileSizeLimit {
 };
 #endif
 
-class StateFileTest : public ::testing::Test {
+class StateFileTest : public AppTest {
 protected:
     // Input PNG, output JPG, no warning, browser and large window: every line differs from a fresh window's.
     void changeWindow() {
@@ -85,12 +85,8 @@ protected:
         prompts.expectMsgBox("Error when attempting to save the state: " + qt_error_string(error), Buttons::Ok,
                              Icon::Exclamation, QStringLiteral("Save state"));
     }
-    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
-    QTemporaryDir dir;
     QString file = native(dir.filePath(QStringLiteral("state.sta")));
-    LoadedMainWindow window;
-    ScriptedPrompts prompts;
 };
 
 TEST_F(StateFileTest, SavesSevenQuotedLinesAsTheWindowStands) {
@@ -110,7 +106,7 @@ TEST_F(StateFileTest, ButtonsSaveAndRestoreTheWholeStateAndCancellingDoesNothing
     changeWindow();
     StateFile::cmdSaveState_Click(window, 0);
     StateFile::cmdSaveState_Click(window, 1);
-    EXPECT_TRUE(files().isEmpty());
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
     StateFile::cmdSaveState_Click(window, 0);
     prompts.verify();
 
@@ -137,7 +133,7 @@ TEST_F(StateFileTest, OnlyYesToTheOverwriteQuestionReplacesTheFile) {
         prompts.verify();
         EXPECT_EQ(readBytes(file), answer == Answer::Yes ? StateFile::FormatState(window) : old);
     }
-    EXPECT_EQ(files(), QStringList{"state.sta"});
+    EXPECT_EQ(entries(dir.path()), QStringList{"state.sta"});
 }
 
 // A missing folder, a write failing part-way and a read-only file: each is reported and the file kept whole.
@@ -162,7 +158,7 @@ TEST_F(StateFileTest, SaveFailuresAreReportedAndLeaveTheEarlierFileWhole) {
     }
     EXPECT_FALSE(saved);
     EXPECT_EQ(readBytes(file), kFreshFile);
-    EXPECT_EQ(files(), QStringList{"state.sta"}) << "no temporary file is left behind";
+    EXPECT_EQ(entries(dir.path()), QStringList{"state.sta"}) << "no temporary file is left behind";
 
     ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
     WithoutAdminFileRights asUser;

@@ -114,10 +114,6 @@ protected:
         }
         return text;
     }
-    // Hidden files too: the library writes its temporary file under a hidden name.
-    static QStringList sortedEntries(const QString& folder) {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
 
     QTemporaryDir m_dir;
     QString inFolder = nativeFolder(m_dir.filePath("in")), outFolder = nativeFolder(m_dir.filePath("out"));

@@ -61,7 +61,7 @@ TEST_F(BatchRun, ConvertsEveryMatchingFileAndShowsEachOnANewViewerPage) {
     const QString page = FileProc::GetFolderPart(inFolder) + "viewer06.htm";
     EXPECT_EQ(host.report, linesFor(inFolder, ".bmp", convertedLine) +
                                "\r\nNumber of BMP files converted: 2 (of 2 input)\r\nViewer file: " + page + "\r\n");
-    const QString entries = linesFor(inFolder, ".bmp", [&](const QString& name) {
+    const QString pageEntries = linesFor(inFolder, ".bmp", [&](const QString& name) {
         const QString output = outFolder + pngName(name);
         return inFolder + name + ", " + sizeText(inFolder + name) + "<BR>\r\n<IMG SRC=\"" + name +
                "\" BORDER=\"1\"><P>\r\n\r\n" + output + ", " + sizeText(output) + " (from " + name +
@@ -69,7 +69,7 @@ TEST_F(BatchRun, ConvertsEveryMatchingFileAndShowsEachOnANewViewerPage) {
     });
     EXPECT_EQ(readBytes(page),
               ("<HTML><HEAD><TITLE>\r\n" + page +
-               "\r\n</TITLE></HEAD>\r\n\r\n<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>\r\n\r\n" + entries +
+               "\r\n</TITLE></HEAD>\r\n\r\n<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>\r\n\r\n" + pageEntries +
                "</CENTER></BODY></HTML>\r\n\r\n")
                   .toLocal8Bit());
     EXPECT_EQ(host.filesOpened, QStringList{page});
@@ -88,8 +88,8 @@ TEST_F(BatchRun, CancellingAllFilesAtTheFirstEndsTheRunBeforeAViewerPageIsMade) 
     EXPECT_EQ(host.report,
               "a.bmp -- Existing PNG file not overwritten.\r\n\r\nOperation cancelled.\r\n\r\n"
               "\r\nNumber of BMP files converted: 0 (of 2 input)\r\n");
-    EXPECT_EQ(sortedEntries(inFolder), QStringList({"a.bmp", "b.bmp"}));
-    EXPECT_EQ(sortedEntries(outFolder), QStringList({"a.png", "b.png"}));
+    EXPECT_EQ(entries(inFolder), QStringList({"a.bmp", "b.bmp"}));
+    EXPECT_EQ(entries(outFolder), QStringList({"a.png", "b.png"}));
 }
 
 // The window handles clicks while the library works on the turn's file: one at a time, so that
@@ -133,7 +133,7 @@ TEST_F(BatchRun, AMissingLibraryEndsTheRunWithAnErrorBoxAndRemovesTheEmptyPage) 
     Batch::cmdConvertFiles_Click(host);
     EXPECT_EQ(host.report, listed(inFolder)[0]);
     EXPECT_TRUE(host.idle());
-    EXPECT_EQ(sortedEntries(inFolder), QStringList({"a.bmp", "b.bmp"})) << "the page got no entry";
+    EXPECT_EQ(entries(inFolder), QStringList({"a.bmp", "b.bmp"})) << "the page got no entry";
     EXPECT_TRUE(host.filesOpened.isEmpty());
 }
 
@@ -155,8 +155,8 @@ TEST_F(BatchRun, QuittingDuringAConversionWaitsForItAndLeavesNoTemporaryFile) {
     Batch::cmdConvertFiles_Click(host);
     EXPECT_TRUE(finished) << "the conversion under way was waited for";
     EXPECT_EQ(host.report, names[0]);
-    EXPECT_EQ(sortedEntries(outFolder), QStringList{pngName(names[0])});
-    EXPECT_EQ(sortedEntries(inFolder), QStringList({"a.bmp", "b.bmp", "c.bmp"})) << "the empty page is removed";
+    EXPECT_EQ(entries(outFolder), QStringList{pngName(names[0])});
+    EXPECT_EQ(entries(inFolder), QStringList({"a.bmp", "b.bmp", "c.bmp"})) << "the empty page is removed";
 }
 
 namespace {
@@ -244,7 +244,7 @@ protected:
             seen.progress += QString("%1/%2 ").arg(done).arg(total);
         }
         for (const QString& folder : {inFolder, outFolder}) {
-            for (const QString& name : sortedEntries(folder)) {
+            for (const QString& name : entries(folder)) {
                 const QByteArray bytes = readBytes(folder + name);
                 seen.files << QString("%1%2 %3 %4")
                                   .arg(folder == inFolder ? "in/" : "out/", name)

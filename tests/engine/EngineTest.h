@@ -5,6 +5,8 @@
 // function.
 
 #include "engine/core/ImageIO.h"
+#include "tests/engine/MemorySink.h"
+#include "tests/support/TestHelpers.h"
 
 #include <QImage>
 #include <QStringList>
@@ -53,19 +55,12 @@ Rgba64 rgba64(const tessaplex::ImageInfo& info, const Bytes& pixels);
 inline Rgba64 rgba64(const Decoded& d) { return rgba64(d.info, d.pixels); }
 Rgba64 rgba64(const QImage& image);
 
-struct Difference {
-    uint32_t maxChannel = 0;  // 16-bit scale; 65535 when the sizes differ
-    double meanChannel = 0;
-    std::string where;  // the largest difference, for messages
-};
-// Colour is ignored where both pixels are fully transparent.
-Difference compare(const Rgba64& a, const Rgba64& b, uint32_t width);
+// Every channel within `tolerance` (16-bit scale); colour is ignored where both pixels are fully transparent.
 ::testing::AssertionResult samePixels(const Rgba64& a, const Rgba64& b, uint32_t width, uint32_t tolerance = 0);
 
 Bytes readFile(const QString& path);
 void writeFile(const QString& path, const Bytes& bytes);
 QStringList filesIn(const QString& dir, const QString& pattern);  // full paths, by name
-QStringList entries(const QString& folder);                       // names, hidden ones included
 std::string local(const QString& path);
 
 struct BmpFields {
@@ -95,8 +90,6 @@ Bytes makeGif(const GifFields& s);
 // Qt's encoding ("JPG", "PNG"); an EXIF orientation above 0 is inserted after SOI.
 Bytes qtEncode(const QImage& image, const char* format, int quality = 95, bool progressive = false,
                int orientation = 0);
-// Distinct colours, edges and a gradient.
-QImage testPicture(int width, int height, bool alpha = false);
 // An RGB display profile: a header libraries accept, then `size` - 128 patterned bytes.
 Bytes iccProfile(size_t size);
 
@@ -115,20 +108,6 @@ private:
     tessaplex::ImageInfo m_info;
     Bytes m_pixels;
     uint32_t m_row = 0, m_failAfter = UINT32_MAX;
-};
-
-class MemorySink final : public tessaplex::ByteSink {
-public:
-    explicit MemorySink(size_t limit = SIZE_MAX) : m_limit(limit) {}  // larger writes fail: disk full
-    bool write(const void* data, size_t size) override { return writeAt(m_bytes.size(), data, size); }
-    bool writeAt(uint64_t offset, const void* data, size_t size) override;
-    std::string error() const override { return m_error; }
-    const Bytes& bytes() const { return m_bytes; }
-
-private:
-    Bytes m_bytes;
-    size_t m_limit;
-    std::string m_error;
 };
 
 // Pixels that vary in every channel; alpha takes 0, 255 and values between.

@@ -1,6 +1,6 @@
 #include "platform/Prompt.h"
 #include "platform/Twips.h"
-#include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestHelpers.h"
 
 #include <gtest/gtest.h>
 #include <QAccessible>
@@ -17,15 +17,6 @@ TEST(Twips, ConvertsWithHalvesToEven) {
     EXPECT_EQ(Twips::toPixels(22.5), 2);
     EXPECT_EQ(Twips::toPixels(37.5), 2);
     EXPECT_EQ(Twips::rect(105, 525, 2430, 360), QRect(7, 35, 162, 24));
-}
-
-TEST(Prompt, NoTitleMeansProgramTitleAndEmptyTitleStaysEmpty) {
-    Prompt::setProgramTitle(QStringLiteral("Vornask"));
-    ScriptedPrompts prompts;
-    prompts.expectMsgBox("a", Prompt::Buttons::Ok, Prompt::Icon::Exclamation, "Vornask")
-        .expectMsgBox("b", Prompt::Buttons::YesNo, Prompt::Icon::None, "", Prompt::Answer::No);
-    EXPECT_EQ(Prompt::MsgBox("a", Prompt::Buttons::Ok, Prompt::Icon::Exclamation), Prompt::Answer::Ok);
-    EXPECT_EQ(Prompt::MsgBox("b", Prompt::Buttons::YesNo, Prompt::Icon::None, QString()), Prompt::Answer::No);
 }
 
 // The real message box, as a screen reader and the keyboard meet it.

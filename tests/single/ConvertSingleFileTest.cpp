@@ -54,11 +54,11 @@ protected:
     ScriptedPrompts prompts;
     FakeMainWindow host;
     frmConvertSingleFile dialog{host};
-    QLineEdit* quality[2] = {control<QLineEdit>(dialog, "txbQuality(0)"), control<QLineEdit>(dialog, "txbQuality(1)")};
-    QPushButton* doIt = control<QPushButton>(dialog, "cmdDoIt");
-    QPushButton* cancel = control<QPushButton>(dialog, "cmdCancel");
-    QComboBox* step = control<QComboBox>(dialog, "cboStep");
-    QWidget* qualityFrame = control<QWidget>(dialog, "fraQuality");
+    QLineEdit* quality[2] = {child<QLineEdit>(dialog, "txbQuality(0)"), child<QLineEdit>(dialog, "txbQuality(1)")};
+    QPushButton* doIt = child<QPushButton>(dialog, "cmdDoIt");
+    QPushButton* cancel = child<QPushButton>(dialog, "cmdCancel");
+    QComboBox* step = child<QComboBox>(dialog, "cboStep");
+    QWidget* qualityFrame = child<QWidget>(dialog, "fraQuality");
 };
 
 TEST_F(ConvertSingleFileDialog, ShowsBelowTheHintLineAsWideAsTheFolderBoxAndGrowsForJpg) {
@@ -74,7 +74,7 @@ TEST_F(ConvertSingleFileDialog, ShowsBelowTheHintLineAsWideAsTheFolderBoxAndGrow
             EXPECT_EQ(doIt->geometry(), Twips::rect(width - 1800 - 200, 1260, 1800, 360));
             EXPECT_EQ(cancel->geometry(), Twips::rect(width - 1800 - 200, 1680, 1800, 360));
             // The options right-aligned with the file box, from the second label down.
-            EXPECT_EQ(dialog.chkWarnOnOverwrite->y(), control<QLabel>(dialog, "lblToBeConvertedTo(0)")->y());
+            EXPECT_EQ(dialog.chkWarnOnOverwrite->y(), child<QLabel>(dialog, "lblToBeConvertedTo(0)")->y());
             EXPECT_EQ(dialog.chkWarnOnOverwrite->geometry().right(), dialog.txbFile->geometry().right());
             EXPECT_EQ(dialog.chkViewInBrowser->pos(), QPoint(dialog.chkWarnOnOverwrite->x(), px(840 + 330)));
             EXPECT_EQ(dialog.focusWidget(), cancel);
@@ -118,51 +118,45 @@ TEST_F(ConvertSingleFileDialog, TheInputsOwnFormatIsNoTargetAndTargetsAreCleared
     }
 }
 
-TEST_F(ConvertSingleFileDialog, FailedChecksAreReportedAndStoreNothing) {
-    show(QStringLiteral("/tmp/cat.png"), [&] {
-        expectInputError(QStringLiteral("No file format selected."), Icon::Exclamation);
-        QTest::mouseClick(doIt, Qt::LeftButton);
-        expectInputError(QStringLiteral("No qualitiy specified."), Icon::Exclamation);
-        convertJpg(QStringLiteral(" x"), QStringLiteral("-"));
-        EXPECT_EQ(qualities(), " to ") << "the boxes are cleaned";
-        expectInputError(kRangeMessage, Icon::None);
-        convertJpg(QStringLiteral("5"), QString());
-        EXPECT_EQ(qualities(), "5 to 5") << "a single value is copied before the range check";
-        expectInputError(kRangeMessage, Icon::None);
-        convertJpg(QStringLiteral("50"), QStringLiteral("101"));
-        expectInputError(kRangeMessage, Icon::None);
-        convertJpg(QStringLiteral("+"), QStringLiteral("+"));
-        EXPECT_TRUE(dialog.isVisible());
-        QTest::mouseClick(cancel, Qt::LeftButton);
-    });
-    EXPECT_FALSE(dialog.blnAccept);
-    EXPECT_FALSE(host.stored.has_value());
-}
-
-TEST_F(ConvertSingleFileDialog, StoresTheRangeFromTheCleanedTexts) {
+// The quality texts are cleaned in their boxes, then stored as a range or refused with a message that keeps the
+// dialog open and stores nothing.
+TEST_F(ConvertSingleFileDialog, StoresTheRangeFromTheCleanedTextsOrReportsWhatIsWrong) {
+    const QString noQuality = QStringLiteral("No qualitiy specified.");
     const struct {
         const char *from, *to;
         int stepIndex;
         const char* shown;
-        Range range;
+        std::optional<Range> range;  // none: `error` is shown
+        QString error{};
     } cases[] = {
-        {"50", "70", 1, "50 to 70", {50, 70, 10}},     {"100", "50", 2, "100 to 50", {100, 50, -20}},
-        {"90", "", 0, "90 to 90", {90, 90, 5}},        {"", "60", 3, "60 to 60", {60, 60, 30}},
-        {"7a0", "+80%", 1, "70 to +80", {70, 80, 10}}, {"-20", "1-5", 0, "20 to 15", {20, 15, -5}},
-        {"10", "100", 1, "10 to 100", {10, 100, 10}},
+        {"50", "70", 1, "50 to 70", Range{50, 70, 10}},      {"100", "50", 2, "100 to 50", Range{100, 50, -20}},
+        {"90", "", 0, "90 to 90", Range{90, 90, 5}},         {"", "60", 3, "60 to 60", Range{60, 60, 30}},
+        {"7a0", "+80%", 1, "70 to +80", Range{70, 80, 10}},  {"-20", "1-5", 0, "20 to 15", Range{20, 15, -5}},
+        {"10", "100", 1, "10 to 100", Range{10, 100, 10}},   {" x", "-", 1, " to ", {}, noQuality},
+        {"5", "", 1, "5 to 5", {}, kRangeMessage},           {"50", "101", 1, "50 to 101", {}, kRangeMessage},
+        {"+", "+", 1, "+ to +", {}, kRangeMessage},
     };
     for (const auto& c : cases) {
+        host.stored.reset();
         show(QStringLiteral("/tmp/cat.bmp"), [&] {
             step->setCurrentIndex(c.stepIndex);
+            if (!c.range) {
+                expectInputError(c.error, c.error == noQuality ? Icon::Exclamation : Icon::None);
+            }
             convertJpg(QString::fromLatin1(c.from), QString::fromLatin1(c.to));
             EXPECT_EQ(qualities(), c.shown);
+            if (!c.range) {
+                EXPECT_TRUE(dialog.isVisible());
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            }
         });
-        EXPECT_TRUE(dialog.blnAccept) << c.from << " / " << c.to;
+        EXPECT_EQ(dialog.blnAccept, c.range.has_value()) << c.from << " / " << c.to;
         EXPECT_EQ(host.stored, c.range) << c.from << " / " << c.to;
     }
 
-    host.stored.reset();
     show(QStringLiteral("/tmp/cat.jpg"), [&] {
+        expectInputError(QStringLiteral("No file format selected."), Icon::Exclamation);
+        QTest::mouseClick(doIt, Qt::LeftButton);
         quality[0]->setText(QStringLiteral("abc"));
         clickOn(dialog.chkPNG);
         QTest::mouseClick(doIt, Qt::LeftButton);

@@ -10,21 +10,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <functional>
-#include <stdexcept>
 
 namespace DialogTest {
 
 inline int px(double twips) {
     return Twips::toPixels(twips);
-}
-
-template <class T>
-T* control(QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QString::fromLatin1(name));
-    if (!found) {
-        throw std::runtime_error(std::string("no control ") + name);
-    }
-    return found;
 }
 
 // Check boxes and option buttons take clicks on their box and caption only.

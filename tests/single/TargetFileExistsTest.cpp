@@ -50,13 +50,13 @@ protected:
     QWidget mainWindow;
     ScriptedPrompts prompts;
     frmTargetFileExists dialog{&mainWindow};
-    QLineEdit* pathBox = control<QLineEdit>(dialog, "txbFilepath");
-    QRadioButton* overwrite = control<QRadioButton>(dialog, "optOverwrite");
-    QRadioButton* chooseFilename = control<QRadioButton>(dialog, "optChooseFilename");
-    QRadioButton* cancelThisFile = control<QRadioButton>(dialog, "optCancelOperationThisFile");
-    QRadioButton* cancelAllFiles = control<QRadioButton>(dialog, "optCancelOperationAllFiles");
-    QLabel* hint = control<QLabel>(dialog, "lblEditFilename");
-    QPushButton* continueButton = control<QPushButton>(dialog, "cmdContinue");
+    QLineEdit* pathBox = child<QLineEdit>(dialog, "txbFilepath");
+    QRadioButton* overwrite = child<QRadioButton>(dialog, "optOverwrite");
+    QRadioButton* chooseFilename = child<QRadioButton>(dialog, "optChooseFilename");
+    QRadioButton* cancelThisFile = child<QRadioButton>(dialog, "optCancelOperationThisFile");
+    QRadioButton* cancelAllFiles = child<QRadioButton>(dialog, "optCancelOperationAllFiles");
+    QLabel* hint = child<QLabel>(dialog, "lblEditFilename");
+    QPushButton* continueButton = child<QPushButton>(dialog, "cmdContinue");
 };
 
 TEST_F(FileExistsDialog, SitsInTheLowerRightOfTheMainWindowShorterWithoutTheAllFilesChoice) {

@@ -1,13 +1,17 @@
 #pragma once
-// Helpers every test folder uses: texts in failure messages, whole files, and a picture
+// Helpers every test folder uses: texts in failure messages, paths, whole files, and a picture
 // with enough detail that its conversions differ by quality.
 
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QObject>
 #include <QString>
+#include <algorithm>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 
 // Texts in failure messages, with their line ends visible.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -23,8 +27,23 @@ inline QString nativeFolder(const QString& path) {
     return native(path) + QDir::separator();
 }
 
+// The child of `parent` with that class and object name; a test that looks for a missing one ends there.
+template <class T = QObject>
+T* child(const QObject& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    if (!found) {
+        throw std::runtime_error(std::string("no child ") + name);
+    }
+    return found;
+}
+
 // True under Wine, where a few tests are skipped, each saying why.
 bool runningUnderWine();
+
+// The names of the files in `folder`, hidden ones included, by name.
+inline QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
 
 inline QByteArray readBytes(const QString& path) {
     QFile file(path);
@@ -36,12 +55,18 @@ inline bool writeBytes(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-inline bool writePicture(const QString& path, const char* format, int width = 8, int height = 6) {
-    QImage image(width, height, QImage::Format_RGB32);
+// Distinct colours, edges and a gradient: enough detail that conversions differ by quality.
+inline QImage testPicture(int width, int height, bool alpha = false) {
+    QImage img(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, qRgb((x * 7) & 255, (y * 3) & 255, ((x ^ y) * 5) & 255));
+            img.setPixel(x, y, qRgba(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
+                                     (x / 8 + y / 8) % 2 ? 220 : 30, alpha ? (x + y) % 256 : 255));
         }
     }
-    return image.save(path, format);
+    return img;
+}
+
+inline bool writePicture(const QString& path, const char* format, int width = 8, int height = 6) {
+    return testPicture(width, height).save(path, format);
 }

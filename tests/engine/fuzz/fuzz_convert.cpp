@@ -5,33 +5,11 @@
 // keeps its first coding in a scratch file). Every file written must read back as an
 // image of the same size; the outcome is one word per output format.
 #include "engine/core/Driver.h"
+#include "tests/engine/MemorySink.h"
 #include "tests/engine/fuzz/FuzzTarget.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
-
-namespace {
-
-class MemorySink final : public tessaplex::ByteSink {
-public:
-    bool write(const void* data, size_t size) override { return writeAt(m_bytes.size(), data, size); }
-    bool writeAt(uint64_t offset, const void* data, size_t size) override {
-        if (offset + size > m_bytes.size()) {
-            m_bytes.resize(offset + size);
-        }
-        std::memcpy(m_bytes.data() + offset, data, size);
-        return true;
-    }
-    std::string error() const override { return {}; }
-    const std::vector<uint8_t>& bytes() const { return m_bytes; }
-
-private:
-    std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 std::string fuzzOutcome(const uint8_t* data, size_t size) {
     using namespace tessaplex;

@@ -141,18 +141,6 @@ TEST(PngWriter, KindFollowsTheImageAndEveryValueSurvives) {
     }
 }
 
-TEST(JpegWriter, QualityDecidesSizeAndSubsampling) {
-    size_t previous = SIZE_MAX;
-    for (const int quality : {100, 90, 89, 75, 40, 10, 1}) {
-        MemoryReader reader = makeImage(PixelFormat::Rgb8, 64, 64, 5);
-        const Bytes jpeg = encode(OutputFormat::Jpeg, reader, quality);
-        EXPECT_LT(jpeg.size(), previous) << quality;
-        previous = jpeg.size();
-        const int luma = quality >= 90 ? 0x11 : 0x22;  // 4:4:4 from 90, 4:2:0 below
-        EXPECT_EQ(samplingFactors(jpeg), (std::vector<int>{luma, 0x11, 0x11})) << quality;
-    }
-}
-
 TEST(JpegWriter, GrayStaysGrayAndTransparencyMeetsWhite) {
     for (const PixelFormat format : {PixelFormat::GrayAlpha8, PixelFormat::Rgba8}) {
         // Black, the left half transparent.
