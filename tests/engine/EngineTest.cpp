@@ -262,7 +262,8 @@ Bytes makeGif(const GifFields& s) {
     return out;
 }
 
-Bytes qtEncode(const QImage& image, const char* format, int quality, bool progressive, int orientation) {
+Bytes qtEncode(const QImage& image, const char* format, int quality, bool progressive, int orientation,
+               bool littleEndian) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -271,9 +272,13 @@ Bytes qtEncode(const QImage& image, const char* format, int quality, bool progre
     writer.setProgressiveScanWrite(progressive);
     writer.write(image);
     Bytes out(bytes.begin(), bytes.end());
-    if (orientation > 0) {  // APP1 "Exif", big-endian TIFF with one entry: 0x0112 SHORT
-        const Bytes app1{0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                         0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+    if (orientation > 0) {  // APP1 "Exif", a TIFF block with one entry: 0x0112 SHORT
+        const uint8_t n = uint8_t(orientation);
+        const Bytes app1 = littleEndian
+                               ? Bytes{0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                                       0x12, 0x01, 3, 0, 1, 0, 0, 0, n, 0, 0, 0, 0, 0, 0, 0}
+                               : Bytes{0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                       0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, n, 0, 0, 0, 0, 0, 0};
         out.insert(out.begin() + 2, app1.begin(), app1.end());
     }
     return out;

@@ -87,9 +87,10 @@ struct GifFields {
 // and cleared.
 Bytes makeGif(const GifFields& s);
 
-// Qt's encoding ("JPG", "PNG"); an EXIF orientation above 0 is inserted after SOI.
+// Qt's encoding ("JPG", "PNG"); an EXIF orientation above 0 is inserted after SOI, its TIFF
+// block in big-endian ("MM") or little-endian ("II") byte order.
 Bytes qtEncode(const QImage& image, const char* format, int quality = 95, bool progressive = false,
-               int orientation = 0);
+               int orientation = 0, bool littleEndian = false);
 // An RGB display profile: a header libraries accept, then `size` - 128 patterned bytes.
 Bytes iccProfile(size_t size);
 

@@ -241,13 +241,15 @@ TEST(GifReader, DataThatEndsEarlyOrNamesAnUnknownCodeIsAReadError) {
 
 TEST(JpegReader, ExifOrientationIsApplied) {
     const QImage stored = testPicture(64, 48);
-    for (int n = 1; n <= 8; ++n) {
-        const Bytes bytes = qtEncode(stored, "JPG", 100, false, n);
-        const Decoded d = decodeBytes(bytes, "o.jpg", {}, 7);
-        ASSERT_TRUE(d.status.isOk()) << n << ": " << d.status.message;
-        EXPECT_EQ(d.info.width, n <= 4 ? 64u : 48u) << n;
-        EXPECT_EQ(d.info.wholeImageBuffered, n > 2) << n;
-        EXPECT_TRUE(samePixels(rgba64(d), rgba64(qtRead(bytes, true)), d.info.width)) << n;
+    for (const bool littleEndian : {false, true}) {
+        for (int n = 1; n <= 8; ++n) {
+            const Bytes bytes = qtEncode(stored, "JPG", 100, false, n, littleEndian);
+            const Decoded d = decodeBytes(bytes, "o.jpg", {}, 7);
+            ASSERT_TRUE(d.status.isOk()) << n << ": " << d.status.message;
+            EXPECT_EQ(d.info.width, n <= 4 ? 64u : 48u) << n << (littleEndian ? " II" : " MM");
+            EXPECT_EQ(d.info.wholeImageBuffered, n > 2) << n;
+            EXPECT_TRUE(samePixels(rgba64(d), rgba64(qtRead(bytes, true)), d.info.width)) << n;
+        }
     }
 }
 
