@@ -5,9 +5,7 @@
 #include <QScreen>
 #include <cerrno>
 #ifdef Q_OS_LINUX
-#include <linux/capability.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <csignal>
 #endif
@@ -24,25 +22,6 @@ const QByteArray kFreshFile = "\"\"\r\n\"\"\r\n\" 0\"\r\n\" 0\"\r\n\"1\"\r\n\"0\
 const QString kInFolder = QStringLiteral("C:\\Bilder\\Gr\u00F6\u00DFe, und mehr \u5199\u771F\\");
 
 #ifdef Q_OS_LINUX
-// For its lifetime the administrator gives up the right to write to read-only files, as every other user lacks it.
-struct WithoutAdminFileRights {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2] = {};
-    bool dropped = false;
-    WithoutAdminFileRights() {
-        if (syscall(SYS_capget, &header, saved) == 0) {
-            __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-            reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
-            dropped = syscall(SYS_capset, &header, reduced) == 0;
-        }
-    }
-    ~WithoutAdminFileRights() {
-        if (dropped) {
-            syscall(SYS_capset, &header, saved);
-        }
-    }
-};
-
 // For its lifetime a write past `bytes` fails with "File too large", as a full disk fails one part-way.
 struct FileSizeLimit {
     rlimit saved{};

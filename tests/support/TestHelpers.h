@@ -12,6 +12,11 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 // Texts in failure messages, with their line ends visible.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -70,3 +75,25 @@ inline QImage testPicture(int width, int height, bool alpha = false) {
 inline bool writePicture(const QString& path, const char* format, int width = 8, int height = 6) {
     return testPicture(width, height).save(path, format);
 }
+
+#ifdef Q_OS_LINUX
+// For its lifetime, on this thread, the administrator gives up its way past file permissions, which
+// every other user lacks: the tests run as root in CI, where no permission check would fail otherwise.
+struct WithoutAdminFileRights {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+    bool dropped = false;
+    WithoutAdminFileRights() {
+        if (syscall(SYS_capget, &header, saved) == 0) {
+            __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+            reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+            dropped = syscall(SYS_capset, &header, reduced) == 0;
+        }
+    }
+    ~WithoutAdminFileRights() {
+        if (dropped) {
+            syscall(SYS_capset, &header, saved);
+        }
+    }
+};
+#endif
