@@ -96,4 +96,6 @@ struct WithoutAdminFileRights {
         }
     }
 };
+#else
+struct WithoutAdminFileRights {};  // elsewhere the tests do not run as an administrator
 #endif
