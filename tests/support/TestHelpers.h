@@ -97,5 +97,9 @@ struct WithoutAdminFileRights {
     }
 };
 #else
-struct WithoutAdminFileRights {};  // elsewhere the tests do not run as an administrator
+// Elsewhere the tests check no mode bits that an administrator could pass.
+struct WithoutAdminFileRights {
+    WithoutAdminFileRights() {}
+    ~WithoutAdminFileRights() {}
+};
 #endif
