@@ -1,4 +1,5 @@
 #include "app/QuitOnSignal.h"
+#include "platform/Signals.h"
 
 #include <QObject>
 #include <cerrno>
@@ -16,7 +17,6 @@ namespace QuitOnSignal {
 
 namespace {
 
-constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 int wakeFds[2] = {-1, -1};  // the handler writes, the event loop reads
 
 extern "C" void onSignal(int signal) {
@@ -24,22 +24,6 @@ extern "C" void onSignal(int signal) {
     const int saved = errno;
     [[maybe_unused]] const ssize_t written = write(wakeFds[1], &byte, 1);
     errno = saved;
-}
-
-void SetHandler(void (*handler)(int)) {
-    for (int signal : kSignals) {
-        struct sigaction previous {};
-        sigaction(signal, nullptr, &previous);
-        // Started with a signal ignored (nohup, a script's background job), it stays ignored.
-        if (previous.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction action {};
-        action.sa_handler = handler;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(signal, &action, nullptr);
-    }
 }
 
 }  // namespace
@@ -54,10 +38,10 @@ void Install(QObject* owner, std::function<void()> quit) {
         while (read(wakeFds[0], &byte, 1) == 1) {
         }
         notifier->setEnabled(false);
-        SetHandler(SIG_DFL);
+        Signals::Catch({SIGTERM, SIGHUP, SIGINT}, SIG_DFL);
         quit();
     });
-    SetHandler(onSignal);
+    Signals::Catch({SIGTERM, SIGHUP, SIGINT}, onSignal);
 }
 
 #else

@@ -1,4 +1,5 @@
 #include "cli/Interrupt.h"
+#include "platform/Signals.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -23,19 +24,8 @@ extern "C" void onSignal(int signal) {
 #ifndef _WIN32
 
 void Install() {
-    for (int signal : {SIGINT, SIGTERM}) {
-        struct sigaction previous {};
-        sigaction(signal, nullptr, &previous);
-        // A command started in the background by a script ignores Ctrl+C, and stays so.
-        if (previous.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(signal, &action, nullptr);
-    }
+    // A command started in the background by a script ignores Ctrl+C, and stays so.
+    Signals::Catch({SIGINT, SIGTERM}, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 }
 
